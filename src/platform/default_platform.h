@@ -1,0 +1,47 @@
+// The Platform of the library as hosts load it on Linux: the monotonic clock, message boxes and
+// debug notes through procedures the host may install (stderr and nothing by default), and the
+// host window reached through the host's window procedure.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace qb {
+
+using HostWindowProc = intptr_t (*)(void* window, uint32_t message, uintptr_t wParam,
+                                    intptr_t lParam);
+using TextProc = void (*)(const char16_t* text);
+
+class DefaultPlatform final : public Platform {
+ public:
+  DefaultPlatform();
+
+  uint32_t TickMs() override;
+  void SleepMs(uint32_t ms) override;
+  void ShowMessageBox(std::u16string_view text) override;
+  void DebugNote(std::u16string_view text) override;
+  intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
+                           intptr_t lParam) override;
+  const CodePage& GetCodePage() const override { return codePage_; }
+
+  void SetHostWindowProc(HostWindowProc proc) { hostProc_ = proc; }
+  // Null restores the default (one UTF-8 line on stderr).
+  void SetMessageBoxProc(TextProc proc) { messageBoxProc_ = proc; }
+  // Null restores the default (discard, or stderr with QUILLBOX_DEBUG set).
+  void SetDebugNoteProc(TextProc proc) { debugNoteProc_ = proc; }
+  bool SelectCodePage(std::u16string_view name);
+
+ private:
+  void CallTextProc(TextProc proc, std::u16string_view text);
+
+  HostWindowProc hostProc_ = nullptr;
+  TextProc messageBoxProc_ = nullptr;
+  TextProc debugNoteProc_ = nullptr;
+  // From QUILLBOX_DEBUG: 0 discards debug notes; 1 writes them to stderr, except the watch values
+  // that every timer tick gives; 2 writes those too.
+  int debugLevel_ = 0;
+  CodePage codePage_;
+};
+
+}  // namespace qb

@@ -1,0 +1,123 @@
+#include "platform/owner_loop.h"
+
+#include <algorithm>
+
+namespace qb {
+
+OwnerLoop::~OwnerLoop() { Stop(); }
+
+void OwnerLoop::StartThread() {
+  std::lock_guard lock(mutex_);
+  if (thread_.joinable()) return;
+  stopping_ = false;
+  thread_ = std::thread([this] { Run(); });
+  owner_.store(thread_.get_id());
+}
+
+void OwnerLoop::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+  }
+  wakeOwner_.notify_all();
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();  // stopping from inside a call: the thread ends after it returns
+  } else {
+    thread_.join();
+  }
+  owner_.store(std::thread::id());
+}
+
+void OwnerLoop::Call(const Task& task) {
+  static const std::atomic<bool> kNever{false};
+  CallUnless(task, kNever);
+}
+
+bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned) {
+  if (IsOwnerThread()) {
+    task();
+    return true;
+  }
+  std::unique_lock lock(mutex_);
+  if (!thread_.joinable() || stopping_) {
+    // No owner thread: the caller runs the task, one caller at a time.
+    lock.unlock();
+    if (abandoned.load()) return false;
+    std::lock_guard inlineLock(inlineMutex_);
+    task();
+    return true;
+  }
+  Pending pending{&task};
+  calls_.push_back(&pending);
+  wakeOwner_.notify_all();
+  callDone_.wait(lock, [&] {
+    return pending.state == Pending::State::kDone ||
+           (pending.state == Pending::State::kQueued && abandoned.load());
+  });
+  if (pending.state == Pending::State::kQueued) {
+    calls_.erase(std::find(calls_.begin(), calls_.end(), &pending));
+    return false;
+  }
+  return true;
+}
+
+void OwnerLoop::Wake() {
+  std::lock_guard lock(mutex_);
+  callDone_.notify_all();
+}
+
+void OwnerLoop::SetTimer(uint32_t periodMs, Task onTick) {
+  Call([&] {
+    std::lock_guard lock(mutex_);
+    periodMs_ = periodMs;
+    onTick_ = std::move(onTick);
+    nextTick_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs);
+  });
+  wakeOwner_.notify_all();
+}
+
+uint32_t OwnerLoop::TimerPeriod() const {
+  std::lock_guard lock(mutex_);
+  return periodMs_;
+}
+
+bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
+  if (calls_.empty()) return false;
+  Pending* pending = calls_.front();
+  calls_.pop_front();
+  pending->state = Pending::State::kRunning;
+  lock.unlock();
+  (*pending->task)();
+  lock.lock();
+  pending->state = Pending::State::kDone;
+  callDone_.notify_all();
+  return true;
+}
+
+void OwnerLoop::Run() {
+  // The thread id is published by StartThread; wait for it so IsOwnerThread holds from the start.
+  while (owner_.load() != std::this_thread::get_id()) std::this_thread::yield();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (RunOneCall(lock)) continue;
+    if (stopping_) break;
+    if (periodMs_ == 0) {
+      wakeOwner_.wait(lock);
+      continue;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextTick_) {
+      wakeOwner_.wait_until(lock, nextTick_);
+      continue;
+    }
+    nextTick_ += std::chrono::milliseconds(periodMs_);
+    if (nextTick_ <= now) nextTick_ = now + std::chrono::milliseconds(periodMs_);
+    Task tick = onTick_;
+    lock.unlock();
+    if (tick) tick();
+    lock.lock();
+  }
+}
+
+}  // namespace qb
