@@ -42,9 +42,7 @@ class ByteBuffer {
   int32_t GrowStep() const { return growStep_; }
   int32_t FreeSpace() const { return capacity_ - length_; }
   const uint8_t* Data() const { return data_.get(); }
-  std::span<const uint8_t> Bytes() const {
-    return {data_.get(), static_cast<size_t>(length_)};
-  }
+  std::span<const uint8_t> Bytes() const { return {data_.get(), static_cast<size_t>(length_)}; }
 
  private:
   std::unique_ptr<uint8_t[]> data_;

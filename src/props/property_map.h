@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/code_page.h"
 #include "props/byte_buffer.h"
@@ -74,6 +75,8 @@ class PropertyMap {
 
   const PropertyNode* Find(std::u16string_view key) const;
   size_t Count() const { return entries_.size(); }
+  // Every key, in no particular order.
+  std::vector<std::u16string> Keys() const;
 
  private:
   PropertyNode& NodeFor(std::u16string_view key);
