@@ -16,11 +16,6 @@ void WriteLine(std::u16string_view text) {
   std::fflush(stderr);
 }
 
-bool IsWatchValue(std::u16string_view text) {
-  return text.starts_with(u"Auto=") || text.starts_with(u"ToDo=") ||
-         text.starts_with(u"LastAskTime=");
-}
-
 }  // namespace
 
 DefaultPlatform::DefaultPlatform() {
@@ -47,9 +42,14 @@ void DefaultPlatform::ShowMessageBox(std::u16string_view text) {
 void DefaultPlatform::DebugNote(std::u16string_view text) {
   if (debugNoteProc_ != nullptr) {
     CallTextProc(debugNoteProc_, text);
-  } else if (debugLevel_ >= 2 || (debugLevel_ == 1 && !IsWatchValue(text))) {
+  } else if (debugLevel_ >= 1) {
     WriteLine(text);
   }
+}
+
+void DefaultPlatform::WatchValue(std::u16string_view name, int64_t value) {
+  // Three values every tick would drown the other notes on stderr: only level 2 shows them there.
+  if (debugNoteProc_ != nullptr || debugLevel_ >= 2) Platform::WatchValue(name, value);
 }
 
 intptr_t DefaultPlatform::SendHostMessage(void* window, uint32_t message, uintptr_t wParam,

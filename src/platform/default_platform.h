@@ -21,6 +21,7 @@ class DefaultPlatform final : public Platform {
   void SleepMs(uint32_t ms) override;
   void ShowMessageBox(std::u16string_view text) override;
   void DebugNote(std::u16string_view text) override;
+  void WatchValue(std::u16string_view name, int64_t value) override;
   intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam) override;
   const CodePage& GetCodePage() const override { return codePage_; }

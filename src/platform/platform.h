@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/code_page.h"
@@ -25,11 +26,20 @@ class Platform {
   virtual void ShowMessageBox(std::u16string_view text) = 0;
   // The debug-note hook: a line for whoever diagnoses the line; discarded by default.
   virtual void DebugNote(std::u16string_view text) = 0;
+  // A watch value (name and number) that every timer tick gives, as "name=value" by default.
+  virtual void WatchValue(std::u16string_view name, int64_t value);
   // Sends a message to the host window and returns after the host has handled it.
   virtual intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                                    intptr_t lParam) = 0;
   virtual const CodePage& GetCodePage() const = 0;
 };
+
+inline void Platform::WatchValue(std::u16string_view name, int64_t value) {
+  std::u16string text(name);
+  text += u'=';
+  for (char c : std::to_string(value)) text += static_cast<char16_t>(c);
+  DebugNote(text);
+}
 
 // Shows a message box at most once per process: the flag starts set and is cleared before the box
 // is shown, so that ticks arriving while the box is open do not show it again.

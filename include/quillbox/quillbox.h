@@ -1,0 +1,264 @@
+/*
+ * quillbox.h - the C interface of libQUILLBOXCE, a serial communication library for operator
+ * panels: it polls PLCs and field devices over RS-232 or two-wire RS-485 (Modbus RTU and ASCII)
+ * and reports every result to the host synchronously.
+ *
+ * How a host uses it:
+ *   1. qbSetHostWindowProc(proc) and qbInit(window, message): every event reaches proc(window,
+ *      message, wParam, lParam) on the library's owner thread, and the library waits until proc
+ *      returns. Block-form events (lParam >= 2): wParam is the address of an event block of
+ *      lParam bytes: [event code][item id: 1 byte, or 4 bytes least significant first after
+ *      qbSetEventFormat(2)][frame bytes]. The block is valid only during the call.
+ *      Codes: 1 = send this request yourself (indirect mode), 2 = reply, 3 = time-out,
+ *      4 = no complete polling cycle within 5 seconds.
+ *   2. Register query items (qbAuto... are polled every cycle, qbManual... are sent once), then
+ *      qbStart. During or after an event read the details with the qbGetLast... functions.
+ *
+ * Threads: the library runs its own owner thread, which runs the 10 ms timer, the scheduler,
+ * every write, all parsing and every event. Every function may be called from any thread: a call
+ * from another thread is carried out on the owner thread and returns when it is done; a call from
+ * inside the event procedure runs at once. An event procedure must not wait for another thread
+ * that is itself calling into the library.
+ *
+ * Errors: no function reports failure by an exception or errno. Setters store their arguments
+ * unchecked and return nothing; getters return 32-bit integers as documented. Every function
+ * accepts null pointers and negative counts: null text reads as empty text, null data as no
+ * data, a negative count as 0, and a null destination receives nothing.
+ *
+ * Text: wide text is UTF-16 (qb_wchar), zero-terminated. Text getters copy UTF-16 followed by two
+ * zero bytes; size the destination with the matching ...EnoughByteCnt function.
+ */
+#ifndef QUILLBOX_QUILLBOX_H_
+#define QUILLBOX_QUILLBOX_H_
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+typedef char16_t qb_wchar;
+#else
+#include <uchar.h>
+typedef char16_t qb_wchar;
+#endif
+
+#if defined(QB_BUILDING_LIBRARY)
+#define QB_API __attribute__((visibility("default")))
+#else
+#define QB_API
+#endif
+
+/* ---- Platform: how events, message boxes, debug notes and 8-bit text reach the host ---- */
+
+/* The host's window procedure: receives every event message; its result is ignored. */
+typedef intptr_t (*qb_window_proc)(void* window, uint32_t message, uintptr_t wParam,
+                                   intptr_t lParam);
+/* A procedure that receives one zero-terminated UTF-16 text. */
+typedef void (*qb_text_proc)(const qb_wchar* text);
+
+/* Installs the procedure that receives every event message; null: messages go nowhere. */
+QB_API void qbSetHostWindowProc(qb_window_proc proc);
+/* Installs the procedure that shows message boxes; null restores the default (a line on stderr). */
+QB_API void qbSetMessageBoxProc(qb_text_proc proc);
+/* Installs the debug-note procedure; null restores the default (discard; stderr if
+ * QUILLBOX_DEBUG=1). */
+QB_API void qbSetDebugNoteProc(qb_text_proc proc);
+/* Selects the 8-bit code page by iconv charset name (e.g. u"CP949"); an unknown name changes
+ * nothing. */
+QB_API void qbSetCodePage(const qb_wchar* name);
+
+/* ---- Lifecycle and settings ---- */
+
+/* Names the host window (any value, handed back to the window procedure) and the event message
+ * number. */
+QB_API void qbInit(void* window, uint32_t message);
+/* Refills the ToDo queue with a fresh cycle of auto items (waiting manual items are dropped) and
+ * runs. */
+QB_API void qbStart(void);
+/* Runs with the ToDo queue as it stands. */
+QB_API void qbStartNotDestroyingBuffer(void);
+/* Pauses the traffic; the queue and an outstanding query remain. */
+QB_API void qbStop(void);
+/* Runs one scheduler step at once, whether running or not. */
+QB_API void qbStep(void);
+/* Sets how long a reply is awaited, in ms (default 100). */
+QB_API void qbSetTimeOut(int32_t ms);
+/* Sets the least time between a reply and the next query, in ms (default 10). */
+QB_API void qbSetQueryInterval(int32_t ms);
+/* Returns the query interval in ms. */
+QB_API int32_t qbGetQueryInterval(void);
+/* 2: event blocks carry a 4-byte item id; any other value: a 1-byte id (default 1). */
+QB_API void qbSetEventFormat(int32_t format);
+/* Selects Modbus RTU framing. */
+QB_API void qbSetRtuMode(void);
+/* Selects Modbus ASCII framing (the default). */
+QB_API void qbSetAsciiMode(void);
+/* Returns 1 in RTU framing, else 0. */
+QB_API int32_t qbIsRtuMode(void);
+/* Records a user protocol mode value (kept for compatibility; nothing reads it). */
+QB_API void qbSetUserProtocolMode(int32_t mode);
+/* Retries manual Modbus items after a time-out: enabled, most retries, extra ms per retry made. */
+QB_API void qbEnableRetryForManual(int32_t enabled, int32_t retryLimit, int32_t extraMsPerRetry);
+/* Bit reads registered from now on use function code 1 (the default). */
+QB_API void qbDefineBitRead01(void);
+/* Bit reads registered from now on use function code 2. */
+QB_API void qbDefineBitRead02(void);
+/* Word reads registered from now on use function code 3 (the default). */
+QB_API void qbDefineWordRead03(void);
+/* Word reads registered from now on use function code 4. */
+QB_API void qbDefineWordRead04(void);
+/* Non-zero (default): Modbus frames go out through the library's port; 0: to the host in event 1.
+ */
+QB_API void qbSetQueryDirectSerial(int32_t direct);
+/* Where new manual items enter the queue: with auto items queued (100-104), and without (1, 2). */
+QB_API void qbSetManualInsertStyle(int32_t style, int32_t styleWithoutAuto);
+/* Stores the values text used when a user packet item is built. */
+QB_API void qbSetTempStr(const qb_wchar* text);
+/* Sets the array delimiter of user packets (default u"?"). */
+QB_API void qbSetArrDelimiter(const qb_wchar* text);
+/* Restarts the time-out of the outstanding query, if there is one. */
+QB_API void qbSetLastAskTimeToCurrentIfNotZero(void);
+/* Deletes every item waiting in the ToDo queue. */
+QB_API void qbDeleteBuffer(void);
+/* Returns the number of items in the ToDo queue. */
+QB_API int32_t qbGetBufferSize(void);
+/* Has no effect: a reply being gathered stays outstanding (kept for compatibility). */
+QB_API void qbCancelRx(void);
+/* Records the trim-head-zero receive option (kept for compatibility; nothing reads it). */
+QB_API void __qbTrimHeadZero(void);
+/* Records the trim-tail receive option (kept for compatibility; nothing reads it). */
+QB_API void __qbTrimTail(void);
+
+/* ---- Query items: qbAuto... are asked every cycle, qbManual... once ---- */
+
+/* Auto bit read (function code 1, or 2 after qbDefineBitRead02). */
+QB_API void qbAutoBitRead(int32_t id, int32_t slave, int32_t start, int32_t length);
+/* Manual bit read. */
+QB_API void qbManualBitRead(int32_t id, int32_t slave, int32_t start, int32_t length);
+/* Auto bit read with a device name (stored if not empty) and a bit position (stored if not -1). */
+QB_API void qbAutoBitReadEx(int32_t id, int32_t slave, int32_t start, const qb_wchar* deviceName,
+                            int32_t bitPosition, int32_t length);
+/* Manual bit read with a device name and a bit position. */
+QB_API void qbManualBitReadEx(int32_t id, int32_t slave, int32_t start, const qb_wchar* deviceName,
+                              int32_t bitPosition, int32_t length);
+/* Auto word read (function code 3, or 4 after qbDefineWordRead04). */
+QB_API void qbAutoWordRead(int32_t id, int32_t slave, int32_t start, int32_t length);
+/* Manual word read. */
+QB_API void qbManualWordRead(int32_t id, int32_t slave, int32_t start, int32_t length);
+/* Auto word read with a device name. */
+QB_API void qbAutoWordReadEx(int32_t id, int32_t slave, int32_t start, const qb_wchar* deviceName,
+                             int32_t length);
+/* Manual read of one word with a device name. */
+QB_API void qbManualWordReadEx(int32_t id, int32_t slave, int32_t start,
+                               const qb_wchar* deviceName);
+/* Auto single-bit write (code 5): a non-zero value sends ON. */
+QB_API void qbAutoBitWrite(int32_t id, int32_t slave, int32_t address, int32_t value);
+/* Manual single-bit write (code 5). */
+QB_API void qbManualBitWrite(int32_t id, int32_t slave, int32_t address, int32_t value);
+/* Manual single-bit write with a device name and a bit position. */
+QB_API void qbManualBitWriteEx(int32_t id, int32_t slave, int32_t address, int32_t value,
+                               const qb_wchar* deviceName, int32_t bitPosition);
+/* Auto single-word write (code 6). */
+QB_API void qbAutoWordWrite(int32_t id, int32_t slave, int32_t address, int32_t value);
+/* Manual single-word write (code 6). */
+QB_API void qbManualWordWrite(int32_t id, int32_t slave, int32_t address, int32_t value);
+/* Manual single-word write with a device name. */
+QB_API void qbManualWordWriteEx(int32_t id, int32_t slave, int32_t address, int32_t value,
+                                const qb_wchar* deviceName);
+/* Auto multiple-word write (code 16): byteCount bytes of data in wire order are copied. */
+QB_API void qbAutoMultiWordWrite(int32_t id, int32_t slave, int32_t start, int32_t length,
+                                 uint32_t byteCount, const uint8_t* data);
+/* Manual multiple-word write (code 16). */
+QB_API void qbManualMultiWordWrite(int32_t id, int32_t slave, int32_t start, int32_t length,
+                                   uint32_t byteCount, const uint8_t* data);
+/* Auto multiple-bit write (code 15): byteCount bytes of packed bits are copied. */
+QB_API void qbAutoMultiBitWrite(int32_t id, int32_t slave, int32_t start, int32_t length,
+                                uint32_t byteCount, const uint8_t* data);
+/* Manual multiple-bit write (code 15). */
+QB_API void qbManualMultiBitWrite(int32_t id, int32_t slave, int32_t start, int32_t length,
+                                  uint32_t byteCount, const uint8_t* data);
+/* Auto mask write of a register (code 22). */
+QB_API void qbAutoMaskWrite4x(int32_t id, int32_t slave, int32_t address, int32_t andMask,
+                              int32_t orMask);
+/* Manual mask write of a register (code 22). */
+QB_API void qbManualMaskWrite4x(int32_t id, int32_t slave, int32_t address, int32_t andMask,
+                                int32_t orMask);
+/* Auto read/write of registers (code 23): 2 x writeLength bytes of data are copied. */
+QB_API void qbAutoReadWrite4x(int32_t id, int32_t slave, int32_t readAddress, int32_t readLength,
+                              int32_t writeAddress, int32_t writeLength, const uint8_t* data);
+/* Manual read/write of registers (code 23). */
+QB_API void qbManualReadWrite4x(int32_t id, int32_t slave, int32_t readAddress, int32_t readLength,
+                                int32_t writeAddress, int32_t writeLength, const uint8_t* data);
+/* Auto host-made frame, sent as it stands; replyLength bytes complete its reply. */
+QB_API void qbAutoUserProtocol(int32_t id, int32_t replyLength, const uint8_t* frame,
+                               uint32_t frameLength);
+/* Manual host-made frame. */
+QB_API void qbManualUserProtocol(int32_t id, int32_t replyLength, const uint8_t* frame,
+                                 uint32_t frameLength);
+
+/* ---- Item management ---- */
+
+/* Pauses the first auto item with the id from the next cycle on; 1 found, 0 not. */
+QB_API int32_t qbPauseItem(int32_t id);
+/* Resumes the first auto item with the id; 1 found, 0 not. */
+QB_API int32_t qbResumeItem(int32_t id);
+/* Removes every auto item with the id (copies already queued are still sent). */
+QB_API void qbUnregisterAutoItem(int32_t id);
+/* Removes every auto item. */
+QB_API void qbUnregisterAllAutoItems(void);
+/* Sends the item without waiting for a reply. */
+QB_API void qbSetTxOnlyItem(int32_t id);
+/* Sends the item without waiting for a reply, then pauses pauseMs before the next query. */
+QB_API void qbSetTxOnlyItemEx(int32_t id, int32_t pauseMs);
+/* Gives the item its own time-out in ms (Modbus only). */
+QB_API void qbSetCustomTimeOut(int32_t id, int32_t ms);
+/* Removes every custom time-out. */
+QB_API void qbRemoveAllCustomTimeOut(void);
+
+/* ---- The last event ---- */
+
+/* Returns the code of the last event; -1 before any. */
+QB_API int32_t qbGetLastRxEventType(void);
+/* Returns the item id of the last event. */
+QB_API int32_t qbGetLastRxItemId(void);
+/* Returns 1 when the data words are bits, 0 when they are 16-bit words. */
+QB_API int32_t qbGetLastRxDataType(void);
+/* Returns the number of decoded data words. */
+QB_API int32_t qbGetLastRxDataCount(void);
+/* Returns data word index as 0..65535, or -1 for an index out of range. */
+QB_API int32_t qbGetLastRxDataAtIndex(int32_t index);
+/* Returns the number of raw bytes of the last block-form event. */
+QB_API int32_t qbGetLastRxRawSize(void);
+/* Copies the raw bytes (qbGetLastRxRawSize of them) to dst; 1, or 0 for a null dst. */
+QB_API int32_t qbGetLastRxRaw(uint8_t* dst);
+/* Copies the current item description: min(2 x length, maxBytes) bytes, then two zero bytes;
+ * returns the bytes copied. */
+QB_API int32_t qbGetLastItmExp(uint8_t* dst, int32_t maxBytes);
+/* Copies the values text of the last user-protocol reply and two zero bytes; returns the text
+ * bytes. */
+QB_API int32_t qbGetLastEvntAsgstr(uint8_t* dst);
+/* Returns the bytes qbGetLastEvntAsgstr writes: (length + 1) x 2. */
+QB_API int32_t qbGetLastEvntAsgstrEnoughByteCnt(void);
+/* Copies the name of the last user packet prepared and two zero bytes; returns the text bytes. */
+QB_API int32_t qbGetLastPaktToSend(uint8_t* dst);
+/* Copies the WordArrLoVars text and two zero bytes; returns the text bytes. */
+QB_API int32_t qbGetLastWordArrLoVars(uint8_t* dst);
+/* Returns the bytes qbGetLastWordArrLoVars writes: (length + 1) x 2. */
+QB_API int32_t qbGetLastWordArrLoVarsEnoughByteCnt(void);
+/* Copies the Tx situation of the last user packet and two zero bytes; returns the text bytes. */
+QB_API int32_t qbGetLastTxSituation(uint8_t* dst);
+/* Has no effect and returns 0 (kept for compatibility). */
+QB_API int32_t qbGetTotalStatusDescription(void);
+
+/* ---- Modbus ---- */
+
+/* Returns the least wait in ms between a reply and the next RTU request at the port's baud rate. */
+QB_API int32_t qbGetRtuTimeGap(void);
+/* Feeds reply bytes received by the host; 1 taken, 0 rejected (ignored while the library's port is
+ * open). */
+QB_API int32_t qbOnSerialReceive(const uint8_t* bytes, int32_t count);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* QUILLBOX_QUILLBOX_H_ */

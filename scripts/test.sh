@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds and runs every test on a fresh machine: a normal build, an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the threaded tests, and a short
+# bounded run of every fuzzer. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+fuzz_seconds=${QB_FUZZ_SECONDS:-20}
+
+echo "== normal build"
+cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/normal -j "$jobs"
+ctest --test-dir build/normal -j "$jobs" --output-on-failure
+
+echo "== address + undefined behaviour sanitizers"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=address,undefined >/dev/null
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan -j "$jobs" --output-on-failure
+
+echo "== thread sanitizer (threaded tests)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread >/dev/null
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j "$jobs" --output-on-failure \
+  -R 'OwnerLoop|CApi|Serial|example'
+
+echo "== fuzzers (${fuzz_seconds} s each)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQB_BUILD_FUZZERS=ON -DQB_BUILD_TESTS=OFF -DQB_SANITIZE=address,undefined >/dev/null
+cmake --build build/fuzz -j "$jobs"
+for fuzzer in build/fuzz/fuzz/*_fuzz; do
+  name=$(basename "$fuzzer")
+  corpus=$(mktemp -d)
+  seeds=fuzz/corpus/$name
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
+  echo "-- $name"
+  log=$(mktemp)
+  status=0
+  "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
+  grep -E 'stat::number_of_executed_units' "$log" || true
+  if [ "$status" -ne 0 ]; then
+    tail -n 60 "$log"
+    echo "fuzzer $name failed"
+    exit 1
+  fi
+  rm -rf "$corpus" "$log"
+done
+echo "all tests passed"

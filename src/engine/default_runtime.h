@@ -1,0 +1,36 @@
+// The one engine behind the C exports, with its platform and its owner thread. It is constructed
+// when the library is loaded, so the engine and its 10 ms timer exist before any export is
+// called, and destroyed when the library is unloaded.
+#pragma once
+
+#include "engine/query_engine.h"
+#include "platform/default_platform.h"
+#include "platform/owner_loop.h"
+
+namespace qb {
+
+class DefaultRuntime {
+ public:
+  DefaultRuntime();
+  ~DefaultRuntime();
+
+  static DefaultRuntime& Get();
+
+  // Runs f(engine) on the owner thread and returns its result.
+  template <class F>
+  auto Run(F&& f) {
+    return loop_.Invoke([&] { return f(engine_); });
+  }
+  // Runs f(platform) on the owner thread.
+  template <class F>
+  auto RunOnPlatform(F&& f) {
+    return loop_.Invoke([&] { return f(platform_); });
+  }
+
+ private:
+  DefaultPlatform platform_;
+  OwnerLoop loop_;
+  QueryEngine engine_;
+};
+
+}  // namespace qb

@@ -1,0 +1,63 @@
+// Event delivery: every event is first recorded in the last-event record, then sent to the host
+// window synchronously, with a block of the event code, the item id and the frame bytes.
+#include <vector>
+
+#include "engine/query_engine.h"
+#include "engine/text_format.h"
+
+namespace qb {
+
+void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code) {
+  if (data == nullptr || length < 0) length = 0;
+  lastRx_.eventType = code;
+  lastRx_.itemId = currentItemId_;
+  lastRx_.raw.clear();
+  lastRx_.raw.shrink_to_fit();
+  const bool carriesData = code != 3 && code != 4;
+  if (carriesData) {
+    lastRx_.raw.assign(data, data + length);
+    DecodeModbusData(lastRx_.raw, IsRtuMode(), requestedBitCount_, lastRx_.words, lastRx_.dataType);
+  }
+  const int32_t idWidth = eventFormat_ == 2 ? 4 : 1;
+  const int32_t eventSize = 1 + idWidth + (carriesData ? length : 0);
+  std::vector<uint8_t> block(static_cast<size_t>(eventSize));
+  block[0] = static_cast<uint8_t>(code);
+  const auto id = static_cast<uint32_t>(currentItemId_);
+  for (int32_t i = 0; i < idWidth; ++i) block[1 + i] = static_cast<uint8_t>(id >> (8 * i));
+  if (carriesData && length > 0) std::copy(data, data + length, block.begin() + 1 + idWidth);
+
+  Note(u"SendingMessage: EventCode=" + DecimalText(code) + u", EventSize=" +
+       DecimalText(eventSize));
+  if (!hostWindowSet_) return;  // a message to a missing window goes nowhere
+  platform_.SendHostMessage(hostWindow_, hostMessage_, reinterpret_cast<uintptr_t>(block.data()),
+                            eventSize);
+}
+
+void QueryEngine::EngineModbusMaster::OnPacket(const uint8_t* bytes, int32_t count) {
+  engine_.OnModbusPacket(bytes, count);
+}
+
+void QueryEngine::OnModbusPacket(const uint8_t* bytes, int32_t count) {
+  if (!hostWindowSet_) {
+    Note(u"Error : Responsed Plain but no Target Window");
+    return;
+  }
+  DeliverEvent(bytes, count, 2);
+  lastAskTime_ = 0;
+  lastReplyTime_ = platform_.TickMs();
+}
+
+int32_t QueryEngine::AcceptModbusBytes(const uint8_t* bytes, int32_t count) {
+  if (bytes == nullptr || count <= 0) return 0;
+  return modbus_.Accumulate(bytes, count);
+}
+
+int32_t QueryEngine::OnSerialReceive(const uint8_t* bytes, int32_t count) {
+  if (port_ != nullptr && port_->IsOpen()) {
+    Note(u"DLL 자체 시리얼포트 가동 중이므로 qbOnSerialReceive로 들어오는 것 무시");
+    return 0;
+  }
+  return AcceptModbusBytes(bytes, count);
+}
+
+}  // namespace qb

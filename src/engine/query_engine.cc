@@ -1,0 +1,137 @@
+// Lifecycle, settings and item management of the QueryEngine. The scheduler is in scheduler.cc,
+// the Modbus sending path in direct_query.cc, event delivery in event_delivery.cc.
+#include "engine/query_engine.h"
+
+#include "engine/item_keys.h"
+#include "engine/text_format.h"
+
+namespace qb {
+
+QueryEngine::QueryEngine(Platform& platform) : platform_(platform), modbus_(platform, *this) {}
+
+QueryEngine::~QueryEngine() = default;
+
+void QueryEngine::Init(void* window, uint32_t message) {
+  hostWindow_ = window;
+  hostWindowSet_ = true;
+  hostMessage_ = message;
+}
+
+void QueryEngine::Start() {
+  Refill();
+  running_ = 1;
+}
+
+void QueryEngine::StartNotDestroyingBuffer() { running_ = 1; }
+
+void QueryEngine::Stop() { running_ = 0; }
+
+void QueryEngine::EnableRetryForManual(int32_t enabled, int32_t limit, int32_t extraMsPerRetry) {
+  retryEnabled_ = enabled;
+  retryLimit_ = limit;
+  extraMsPerRetry_ = extraMsPerRetry;
+}
+
+void QueryEngine::SetManualInsertStyle(int32_t style, int32_t styleWithoutAuto) {
+  manualInsertStyle_ = style;
+  insertStyleWithoutAuto_ = styleWithoutAuto;
+}
+
+void QueryEngine::SetLastAskTimeToCurrentIfNotZero() {
+  if (lastAskTime_ != 0) lastAskTime_ = platform_.TickMs();
+}
+
+void QueryEngine::DeleteBuffer() {
+  if (!toDo_.Empty()) toDo_.Clear();
+}
+
+void QueryEngine::SetHttpMode(std::u16string_view first, std::u16string_view second) {
+  httpMode_ = 1;
+  httpTexts_[0] = first;
+  httpTexts_[1] = second;
+}
+
+void QueryEngine::RegisterAuto(std::unique_ptr<QueryItem> item) {
+  autoList_.PushBack(std::move(item));
+}
+
+void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
+  auto isAuto = [](const QueryItem& i) { return i.Int(keys::kIsAuto) != 0; };
+  auto isManual = [](const QueryItem& i) { return i.Int(keys::kIsAuto) == 0; };
+  const auto firstAuto = toDo_.FindFirst(isAuto);
+  const auto lastAuto = toDo_.FindLast(isAuto);
+  const auto lastManual = toDo_.FindLast(isManual);
+
+  if (firstAuto != toDo_.end()) {
+    switch (manualInsertStyle_) {
+      case 100:
+        toDo_.PushFront(std::move(item));
+        break;
+      case 101:
+        toDo_.PushBack(std::move(item));
+        break;
+      case 102:
+        toDo_.InsertBefore(firstAuto, std::move(item));
+        break;
+      case 103:
+        toDo_.InsertAfter(lastAuto, std::move(item));
+        break;
+      case 104:
+        if (lastManual != toDo_.end()) {
+          toDo_.InsertAfter(lastManual, std::move(item));
+        } else {
+          toDo_.PushFront(std::move(item));
+        }
+        break;
+      default:
+        return;  // an unknown style discards the item
+    }
+  } else {
+    switch (insertStyleWithoutAuto_) {
+      case 1:
+        toDo_.PushFront(std::move(item));
+        break;
+      case 2:
+        toDo_.PushBack(std::move(item));
+        break;
+      default:
+        return;
+    }
+  }
+  while (static_cast<int32_t>(toDo_.Count()) > kToDoLimit && kToDoLimit >= 2) toDo_.RemoveTail();
+}
+
+int32_t QueryEngine::PauseItem(int32_t id) {
+  const auto it = autoList_.FindFirst([id](const QueryItem& i) { return i.Id() == id; });
+  if (it == autoList_.end()) return 0;
+  (*it)->SetInt(keys::kPaused, 1);
+  return 1;
+}
+
+int32_t QueryEngine::ResumeItem(int32_t id) {
+  const auto it = autoList_.FindFirst([id](const QueryItem& i) { return i.Id() == id; });
+  if (it == autoList_.end()) return 0;
+  (*it)->SetInt(keys::kPaused, 0);
+  return 1;
+}
+
+void QueryEngine::UnregisterAutoItem(int32_t id) {
+  for (auto it = autoList_.begin(); it != autoList_.end();) {
+    it = (*it)->Id() == id ? autoList_.Remove(it) : std::next(it);
+  }
+}
+
+void QueryEngine::SetTxOnlyItem(int32_t id, int32_t pauseMs) {
+  Note(u"TxOnlyItm Set : Id=" + DecimalText(id) + u" & SleepTime= " + DecimalText(pauseMs));
+  txOnly_[id] = pauseMs;
+}
+
+void QueryEngine::NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count) {
+  Note(std::u16string(text) + HexBytes(bytes, count));
+}
+
+void QueryEngine::Trace(std::u16string_view /*line*/) {
+  // The trace file comes with the diagnostics; until it is enabled lines go nowhere.
+}
+
+}  // namespace qb

@@ -1,0 +1,197 @@
+// The QueryEngine holds every piece of the library's state: the settings, the Auto list and the
+// ToDo queue, the Modbus master, the port, the record of the last event. Its timer handler runs the
+// scheduler, which sends one query at a time and ends each with a reply, a time-out or a retry, and
+// every result goes to the host window as a synchronous message.
+//
+// All of it belongs to one thread (the owner thread of the platform layer): nothing here is locked.
+// Tests construct a fresh engine on a FakePlatform; the C exports drive one default engine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/item_list.h"
+#include "engine/last_rx_record.h"
+#include "engine/query_item.h"
+#include "engine/serial_link.h"
+#include "platform/platform.h"
+#include "protocols/modbus_master.h"
+
+namespace qb {
+
+class QueryEngine {
+ public:
+  static constexpr int32_t kToDoLimit = 1024;
+  static constexpr uint32_t kTimerPeriodMs = 10;
+  static constexpr uint32_t kWatchdogMs = 5000;
+
+  explicit QueryEngine(Platform& platform);
+  ~QueryEngine();
+  QueryEngine(const QueryEngine&) = delete;
+  QueryEngine& operator=(const QueryEngine&) = delete;
+
+  // --- lifecycle ---
+  void Init(void* window, uint32_t message);
+  void Start();
+  void StartNotDestroyingBuffer();
+  void Stop();
+  // One scheduler step at once, whether running or not.
+  void Step();
+  // Every tick of the 10 ms timer.
+  void OnTimer();
+
+  // --- settings ---
+  void SetTimeOut(int32_t ms) { timeOut_ = ms; }
+  void SetQueryInterval(int32_t ms) { queryInterval_ = ms; }
+  int32_t GetQueryInterval() const { return queryInterval_; }
+  void SetEventFormat(int32_t format) { eventFormat_ = format; }
+  void SetRtuMode() { modbus_.SetRtu(true); }
+  void SetAsciiMode() { modbus_.SetRtu(false); }
+  bool IsRtuMode() const { return modbus_.IsRtu(); }
+  void SetUserProtocolMode(int32_t mode) { userProtocolMode_ = mode; }
+  void EnableRetryForManual(int32_t enabled, int32_t limit, int32_t extraMsPerRetry);
+  void DefineBitReadCode(int32_t code) { bitReadCode_ = code; }    // 0: code 1, else code 2
+  void DefineWordReadCode(int32_t code) { wordReadCode_ = code; }  // 0: code 3, else code 4
+  void SetQueryDirectSerial(int32_t direct) { directSerial_ = direct; }
+  void SetManualInsertStyle(int32_t style, int32_t styleWithoutAuto);
+  void SetTempStr(std::u16string_view text) { tempStr_ = text; }
+  void SetArrDelimiter(std::u16string_view text) { arrDelimiter_ = text; }
+  void SetLastAskTimeToCurrentIfNotZero();
+  void DeleteBuffer();
+  int32_t GetBufferSize() const { return static_cast<int32_t>(toDo_.Count()); }
+  void SetTrimHeadZero() { trimHeadZero_ = 1; }
+  void SetTrimTail() { trimTail_ = 1; }
+  void SetProtocolName(std::u16string_view name) { protocolName_ = name; }
+  const std::u16string& ProtocolName() const { return protocolName_; }
+  void SetHttpMode(std::u16string_view first, std::u16string_view second);
+  void SetBaudRate(uint32_t baud) { baudRate_ = baud; }
+  int32_t GetRtuTimeGap() const { return RtuTimeGap(baudRate_); }
+
+  // --- items ---
+  // The function codes that bit and word reads registered now get.
+  int32_t BitReadFunctionCode() const { return bitReadCode_ == 0 ? 1 : 2; }
+  int32_t WordReadFunctionCode() const { return wordReadCode_ == 0 ? 3 : 4; }
+  void RegisterAuto(std::unique_ptr<QueryItem> item);
+  void RegisterManual(std::unique_ptr<QueryItem> item);
+  int32_t PauseItem(int32_t id);
+  int32_t ResumeItem(int32_t id);
+  void UnregisterAutoItem(int32_t id);
+  void UnregisterAllAutoItems() { autoList_.Clear(); }
+  void SetTxOnlyItem(int32_t id, int32_t pauseMs);
+  void SetTxOnlyItemQuietly(int32_t id) { txOnly_[id] = 0; }
+  void SetCustomTimeOut(int32_t id, int32_t ms) { customTimeOuts_[id] = ms; }
+  void RemoveAllCustomTimeOut() { customTimeOuts_.clear(); }
+
+  // --- the port and received bytes ---
+  // The library's own serial port; null while the engine has none.
+  void SetPort(SerialLink* port) { port_ = port; }
+  // Received bytes of the Modbus path (from the port or from the host); 1 taken, 0 rejected.
+  int32_t AcceptModbusBytes(const uint8_t* bytes, int32_t count);
+  // Reply bytes that a host moving the bytes itself hands in; ignored while the library's own
+  // port is open.
+  int32_t OnSerialReceive(const uint8_t* bytes, int32_t count);
+
+  // --- events and the last-event record ---
+  void DeliverEvent(const uint8_t* data, int32_t length, int32_t code);
+  const LastRxRecord& LastRx() const { return lastRx_; }
+  const std::u16string& CurrentItemDescription() const { return currentItemDescription_; }
+  const std::u16string& WordArrLoVars() const { return wordArrLoVars_; }
+  const std::u16string& LastPacketName() const { return lastPacketName_; }
+  const std::u16string& LastTxSituation() const { return lastTxSituation_; }
+
+  // --- read-only views for diagnostics and tests ---
+  const ItemList& ToDo() const { return toDo_; }
+  const ItemList& AutoList() const { return autoList_; }
+  uint32_t LastAskTime() const { return lastAskTime_; }
+  uint32_t LastReplyTime() const { return lastReplyTime_; }
+  bool Running() const { return running_ != 0; }
+  int32_t CurrentItemId() const { return currentItemId_; }
+  int32_t RetryCount() const { return retryCount_; }
+  bool RetryInProgress() const { return retryInProgress_ != 0; }
+  const ModbusMaster& Modbus() const { return modbus_; }
+
+ private:
+  // The engine's own Modbus master: complete replies become event 2.
+  class EngineModbusMaster final : public ModbusMaster {
+   public:
+    EngineModbusMaster(Platform& platform, QueryEngine& engine)
+        : ModbusMaster(platform), engine_(engine) {}
+
+   protected:
+    void OnPacket(const uint8_t* bytes, int32_t count) override;
+
+   private:
+    QueryEngine& engine_;
+  };
+
+  void Refill();
+  void ChooseAndSend();
+  void SendModbusHead();
+  void SendModbusQuery(const QueryItem& item);
+  void HandleTimeOut(int32_t timeOut);
+  void OnModbusPacket(const uint8_t* bytes, int32_t count);
+  void Note(std::u16string_view text) { platform_.DebugNote(text); }
+  void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
+  // A line for the trace file (written only while tracing is enabled).
+  void Trace(std::u16string_view line);
+
+  Platform& platform_;
+
+  // Manual retry settings.
+  int32_t retryEnabled_ = 0;
+  int32_t extraMsPerRetry_ = 0;
+  int32_t retryLimit_ = 0;
+  int32_t retryCount_ = 0;
+
+  EngineModbusMaster modbus_;
+  ItemList toDo_;
+  ItemList autoList_;
+  uint32_t lastAskTime_ = 0;
+  uint32_t lastReplyTime_ = 0;
+  int32_t timeOut_ = 100;
+  std::unordered_map<int32_t, int32_t> customTimeOuts_;
+  std::unordered_map<int32_t, int32_t> txOnly_;
+  int32_t queryInterval_ = 10;
+  int32_t running_ = 0;
+  void* hostWindow_ = nullptr;
+  // qbInit was called. The window is an opaque handle handed back to the host's window procedure,
+  // so any value, null included, names the host window once qbInit has given it.
+  bool hostWindowSet_ = false;
+  uint32_t hostMessage_ = 1024;
+  std::vector<int32_t> frameItemIds_;
+  std::vector<int32_t> secondFrameItemIds_;
+  int32_t frameBitFlag_ = 1;
+  std::u16string arrDelimiter_ = u"?";
+  int32_t currentItemId_ = 0;
+  std::u16string currentItemDescription_;
+  int32_t currentItemIsAuto_ = 0;
+  int32_t eventFormat_ = 1;
+  int32_t userProtocolMode_ = 0;
+  SerialLink* port_ = nullptr;
+  int32_t retryInProgress_ = 0;
+  QueryItem retryCopy_;
+  int32_t trimHeadZero_ = 0;
+  int32_t trimTail_ = 0;
+  int32_t bitReadCode_ = 0;
+  int32_t wordReadCode_ = 0;
+  int32_t directSerial_ = 1;
+  int32_t manualInsertStyle_ = 104;
+  int32_t insertStyleWithoutAuto_ = 2;
+  LastRxRecord lastRx_;
+  int32_t httpMode_ = 0;
+  std::u16string httpTexts_[2];
+  std::u16string protocolName_ = u"MODBUS";
+  std::u16string wordArrLoVars_;
+  std::u16string lastPacketName_;
+  std::u16string lastTxSituation_;
+  std::u16string tempStr_;
+  int32_t requestedBitCount_ = 0;
+  uint32_t baudRate_ = 9600;
+  uint32_t lastRefillTime_ = 0;
+  uint32_t lastTimeOutTime_ = 0;
+};
+
+}  // namespace qb

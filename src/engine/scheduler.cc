@@ -1,0 +1,141 @@
+// The scheduler: one query outstanding at a time, each ended by a reply, a time-out event or a
+// retry. Driven by the 10 ms timer while running and by qbStep at any time; every wait is observed
+// at the first tick after it has passed.
+#include <atomic>
+
+#include "engine/item_keys.h"
+#include "engine/query_engine.h"
+#include "engine/text_format.h"
+#include "platform/clock.h"
+#include "protocols/protocol_capabilities.h"
+
+namespace qb {
+namespace {
+
+// Shown once per process: a host that never called qbInit gets no events.
+std::atomic<bool> initMessageNotShown{true};
+// Shown once per process: a protocol name that no builder knows.
+std::atomic<bool> protocolMessageNotShown{true};
+
+}  // namespace
+
+void QueryEngine::OnTimer() {
+  platform_.WatchValue(u"Auto", static_cast<int64_t>(autoList_.Count()));
+  platform_.WatchValue(u"ToDo", static_cast<int64_t>(toDo_.Count()));
+  platform_.WatchValue(u"LastAskTime", lastAskTime_);
+  if (running_ == 0) return;
+  const uint32_t now = platform_.TickMs();
+  if (lastRefillTime_ != 0 && now - lastRefillTime_ > kWatchdogMs) {
+    Refill();
+    if (lastTimeOutTime_ == 0 || platform_.TickMs() - lastTimeOutTime_ > kWatchdogMs) {
+      DeliverEvent(nullptr, 0, 4);
+    }
+  }
+  Step();
+}
+
+void QueryEngine::Refill() {
+  toDo_.Clear();
+  for (const auto& item : autoList_) {
+    auto copy = std::make_unique<QueryItem>(*item);
+    copy->SetInt(keys::kIsAuto, 1);
+    toDo_.PushBack(std::move(copy));
+  }
+  lastRefillTime_ = platform_.TickMs();
+}
+
+void QueryEngine::Step() {
+  if (httpMode_ != 0) return;
+  if (toDo_.Empty()) Refill();
+
+  if (const auto txOnly = txOnly_.find(currentItemId_); txOnly != txOnly_.end()) {
+    lastAskTime_ = 0;
+    const int32_t pause = txOnly->second;
+    Note(u"TxOnlyItm Found : Id=" + DecimalText(currentItemId_) + u" & SleepTime= " +
+         DecimalText(pause));
+    if (pause > 0) platform_.SleepMs(static_cast<uint32_t>(pause));
+    ChooseAndSend();
+    return;
+  }
+
+  const uint32_t now = platform_.TickMs();
+  int32_t timeOut = timeOut_;
+  if (protocolName_ == u"MODBUS") {
+    if (const auto custom = customTimeOuts_.find(currentItemId_); custom != customTimeOuts_.end()) {
+      timeOut = custom->second;
+      Trace(u"CustomTimeout Found : " + DecimalText(timeOut) + u"\r\n");
+    }
+  }
+  if (retryInProgress_ != 0) timeOut += retryCount_ * extraMsPerRetry_;
+
+  int32_t interval = queryInterval_;
+  if (IsRtuMode() && interval <= GetRtuTimeGap()) interval = GetRtuTimeGap();
+
+  if (lastAskTime_ != 0) {
+    if (TickDiff(now, lastAskTime_) <= timeOut) return;
+    HandleTimeOut(timeOut);
+    lastAskTime_ = 0;
+  }
+  if (lastReplyTime_ != 0 && TickDiff(now, lastReplyTime_) <= interval) return;
+  ChooseAndSend();
+}
+
+void QueryEngine::HandleTimeOut(int32_t timeOut) {
+  if (!hostWindowSet_) {
+    Note(u"Error : No Response-Target Window");
+    return;
+  }
+  Note(u"TIME OUT at item ID: " + DecimalText(currentItemId_) + u". (over " + DecimalText(timeOut) +
+       u"ms)");
+  lastTimeOutTime_ = platform_.TickMs();
+  Trace(u"**************** Timeout occured !!!!!  m_nLastAskTime=" + DecimalText(lastAskTime_) +
+        u"\r\n");
+  if (retryEnabled_ != 0 && protocolName_ == u"MODBUS" && currentItemIsAuto_ == 0) {
+    if (retryInProgress_ == 0) {
+      retryCount_ = 0;
+      retryInProgress_ = 1;
+    }
+    if (retryCount_ < retryLimit_) {
+      toDo_.PushFront(std::make_unique<QueryItem>(retryCopy_));
+      ++retryCount_;
+      Note(DecimalText(retryCount_) + u"th retry");
+      return;
+    }
+    Note(u"Retried " + DecimalText(retryLimit_) + u" times but failed !");
+    retryInProgress_ = 0;
+  }
+  DeliverEvent(nullptr, 0, 3);
+}
+
+void QueryEngine::ChooseAndSend() {
+  if (!hostWindowSet_) {
+    ShowMessageBoxOnce(platform_, initMessageNotShown, u"qbInit 함수를 먼저 호출하세요");
+  }
+  if (toDo_.Empty()) return;
+  if (protocolName_ == u"MODBUS") {
+    SendModbusHead();
+  } else {
+    // The frame protocols get their builders with their own subsystems; until then their names
+    // are as unknown to the scheduler as any other.
+    ShowMessageBoxOnce(platform_, protocolMessageNotShown, u"Error 34892");
+    return;
+  }
+  if (toDo_.Empty()) Refill();
+}
+
+void QueryEngine::SendModbusHead() {
+  std::unique_ptr<QueryItem> item = toDo_.TakeHead();
+  if (item->Int(keys::kPaused) != 0) {
+    Note(u"ItemId : " + DecimalText(item->Id()) + u" - Skip Query (Paused)");
+    return;
+  }
+  SendModbusQuery(*item);
+  lastAskTime_ = platform_.TickMs();
+  const int32_t code = item->Int(keys::kFncCode);
+  if (code == 1 || code == 2) requestedBitCount_ = item->Int(keys::kLength);
+  currentItemDescription_ = ItemDescription(*item, ProtocolHasDeviceName(protocolName_),
+                                            ProtocolHasBitPosition(protocolName_));
+  Note(u"LastAskTime=" + DecimalText(lastAskTime_));
+}
+
+}  // namespace qb

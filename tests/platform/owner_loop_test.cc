@@ -1,0 +1,108 @@
+// The owner thread: calls from other threads run there and return their results, calls on the
+// owner run at once, a worker's call can be abandoned, and the timer ticks on the owner.
+#include "platform/owner_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace qb {
+namespace {
+
+TEST(OwnerLoop, CallsFromOtherThreadsRunOnTheOwnerInOrder) {
+  OwnerLoop loop;
+  loop.StartThread();
+  std::thread::id owner;
+  loop.Call([&] { owner = std::this_thread::get_id(); });
+  EXPECT_NE(owner, std::this_thread::get_id());
+  EXPECT_FALSE(loop.IsOwnerThread());
+
+  std::vector<int> order;  // touched only on the owner thread
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 4; ++t) {
+    callers.emplace_back([&loop, &order, &owner, t] {
+      for (int i = 0; i < 100; ++i) {
+        const int result = loop.Invoke([&] {
+          EXPECT_EQ(std::this_thread::get_id(), owner);
+          order.push_back(t);
+          return i * 2;
+        });
+        EXPECT_EQ(result, i * 2);
+      }
+    });
+  }
+  for (auto& c : callers) c.join();
+  EXPECT_EQ(loop.Invoke([&] { return order.size(); }), 400u);
+}
+
+TEST(OwnerLoop, ACallMadeOnTheOwnerRunsAtOnce) {
+  OwnerLoop loop;
+  loop.StartThread();
+  const int depth = loop.Invoke([&] {
+    EXPECT_TRUE(loop.IsOwnerThread());
+    return loop.Invoke([] { return 7; });  // would deadlock if it were queued
+  });
+  EXPECT_EQ(depth, 7);
+}
+
+TEST(OwnerLoop, AWorkerGivesUpAQueuedCallWhenAbandoned) {
+  OwnerLoop loop;
+  loop.StartThread();
+  std::atomic<bool> ownerBusy{false}, release{false}, abandoned{false};
+  std::thread blocker([&] {
+    loop.Call([&] {
+      ownerBusy = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+  });
+  while (!ownerBusy) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  bool ran = false;
+  std::atomic<int> result{-1};
+  std::thread worker([&] { result = loop.CallUnless([&] { ran = true; }, abandoned) ? 1 : 0; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  abandoned = true;
+  loop.Wake();
+  worker.join();
+  release = true;
+  blocker.join();
+  EXPECT_EQ(result.load(), 0);
+  loop.Call([] {});
+  EXPECT_FALSE(ran);
+}
+
+TEST(OwnerLoop, TimerTicksOnTheOwnerUntilStopped) {
+  OwnerLoop loop;
+  loop.StartThread();
+  std::atomic<int> ticks{0};
+  std::atomic<bool> onOwner{true};
+  loop.SetTimer(5, [&] {
+    if (!loop.IsOwnerThread()) onOwner = false;
+    ++ticks;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (ticks < 5 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_GE(ticks.load(), 5);
+  EXPECT_TRUE(onOwner);
+  EXPECT_EQ(loop.TimerPeriod(), 5u);
+  loop.SetTimer(0, nullptr);
+  const int stopped = loop.Invoke([&] { return ticks.load(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(ticks.load(), stopped);
+}
+
+TEST(OwnerLoop, AfterStopCallsRunOnTheCaller) {
+  OwnerLoop loop;
+  loop.StartThread();
+  loop.Stop();
+  std::thread::id ranOn;
+  loop.Call([&] { ranOn = std::this_thread::get_id(); });
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,145 @@
+// Gathering Modbus replies from pieces: completion at the awaited length, refusal of surplus bytes
+// and the checks against the outstanding request, with replies made here from the framing rules
+// (a bit-by-bit CRC and a plain byte-sum LRC).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "protocols/modbus_master.h"
+#include "support/fake_platform.h"
+
+namespace qb {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::u16string>;
+
+Bytes Rtu(Bytes m) {
+  uint16_t crc = 0xFFFF;
+  for (uint8_t b : m) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  m.insert(m.end(), {static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)});
+  return m;
+}
+
+Bytes Ascii(const Bytes& m) {
+  const auto hex = [](unsigned v) {
+    return std::string{"0123456789ABCDEF"[v >> 4 & 15], "0123456789ABCDEF"[v & 15]};
+  };
+  std::string text = ":";
+  unsigned sum = 0;
+  for (uint8_t b : m) text += hex(b), sum += b;
+  text += hex((256 - sum % 256) % 256) + "\r\n";
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Of(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+class Accumulation : public testing::Test {
+ protected:
+  struct Master : ModbusMaster {
+    using ModbusMaster::ModbusMaster;
+    void OnPacket(const uint8_t* b, int32_t n) override { packets.emplace_back(b, b + n); }
+    void TraceLine(std::u16string_view line) override { traces.emplace_back(line); }
+    std::vector<Bytes> packets;
+    Texts traces;
+  };
+
+  int32_t Feed(const Bytes& frame, size_t from, size_t n) {
+    return m_.Accumulate(frame.data() + from, static_cast<int32_t>(n));
+  }
+
+  test::FakePlatform platform_;
+  Master m_{platform_};
+  const std::u16string rtuOverflow_ = u"응답된 패킷량이 초과했습니다.(2)";
+  const std::u16string asciiOverflow_ = u"응답된 패킷량이 초과했습니다.(1)";
+  const std::u16string overflowTrace_ = u"Overflowed packet amount !!\r\n";
+};
+
+TEST_F(Accumulation, RtuPiecesCompleteAtTheAwaitedLength) {
+  m_.SetRtu(true);
+  m_.Build(3, 1, 0, 2, 0, 0, 0, 0);
+  const Bytes reply = Rtu({1, 3, 4, 0, 0x0A, 0, 0x0B});
+  EXPECT_EQ(Feed(reply, 0, 4), 1);
+  EXPECT_EQ(Feed(reply, 4, 6), 0);  // one byte too many: rejected whole
+  EXPECT_EQ(m_.Received(), 4);
+  EXPECT_TRUE(m_.packets.empty());
+  EXPECT_EQ(Feed(reply, 4, 5), 1);
+  EXPECT_EQ(m_.packets, std::vector<Bytes>{reply});
+  // Idle again: an empty piece completes nothing a second time, any byte is surplus.
+  EXPECT_EQ(Feed(reply, 0, 0), 0);
+  EXPECT_EQ(Feed(reply, 0, 1), 0);
+  EXPECT_EQ(m_.packets.size(), 1u);
+  EXPECT_EQ(platform_.notes, (Texts{rtuOverflow_, rtuOverflow_}));
+  EXPECT_EQ(m_.traces, (Texts{overflowTrace_, overflowTrace_}));
+}
+
+TEST_F(Accumulation, RtuRepliesThatDoNotMatchAreDropped) {
+  m_.SetRtu(true);
+  Bytes badCrc = Rtu({1, 3, 2, 0, 5}), swappedCrc = badCrc;
+  badCrc.back() ^= 1;
+  std::swap(swappedCrc[5], swappedCrc[6]);
+  const std::pair<Bytes, Texts> cases[] = {{Rtu({2, 3, 2, 0, 5}), {}},
+                                           {Rtu({1, 4, 2, 0, 5}), {}},
+                                           {badCrc, {u"CRC Error"}},
+                                           {swappedCrc, {u"CRC Error"}}};
+  for (const auto& [reply, notes] : cases) {
+    platform_.notes.clear();
+    m_.Build(3, 1, 0, 1, 0, 0, 0, 0);
+    EXPECT_EQ(Feed(reply, 0, 7), 0);
+    EXPECT_EQ(platform_.notes, notes);
+  }
+  // An exception reply is shorter than the awaited one and never completes.
+  m_.Build(3, 1, 0, 1, 0, 0, 0, 0);
+  EXPECT_EQ(Feed(Rtu({1, 0x83, 2}), 0, 5), 1);
+  EXPECT_EQ(m_.Remaining(), 2);
+  // A host-made frame's reply is checked against the last built request.
+  platform_.notes.clear();
+  m_.PrepareRawFrameReply(2);
+  EXPECT_EQ(Feed(Bytes{1, 3}, 0, 2), 0);  // too short
+  EXPECT_TRUE(platform_.notes.empty());
+  m_.PrepareRawFrameReply(7);
+  EXPECT_EQ(Feed(Rtu({1, 3, 2, 0, 5}), 0, 7), 1);
+  EXPECT_EQ(m_.packets.size(), 1u);
+}
+
+TEST_F(Accumulation, BytesBeforeAnyRequestAreRejected) {
+  const Bytes one{1};
+  EXPECT_EQ(Feed(one, 0, 1), 0);
+  m_.SetRtu(true);
+  EXPECT_EQ(Feed(one, 0, 1), 0);
+  EXPECT_EQ(platform_.notes, (Texts{asciiOverflow_, rtuOverflow_}));
+  EXPECT_EQ(m_.traces, Texts{overflowTrace_});
+  // A host-made frame that announces more than the reply buffer holds is awaited as nothing.
+  m_.PrepareRawFrameReply(513);
+  EXPECT_EQ(m_.Remaining(), 0);
+  m_.PrepareRawFrameReply(512);
+  EXPECT_EQ(m_.Remaining(), 512);
+}
+
+TEST_F(Accumulation, AsciiReplies) {
+  const Bytes good = Of(":0103020001F9\r\n");
+  const Bytes rejected[] = {Of(":0103020001F8\r\n"), Of(":0103020001f9\r\n"),
+                            Of(":0103020001F9\n\r"), Ascii({2, 3, 2, 0, 1}),
+                            Ascii({1, 4, 2, 0, 1})};
+  for (const Bytes& reply : rejected) {
+    m_.Build(3, 1, 0, 1, 0, 0, 0, 0);
+    EXPECT_EQ(Feed(reply, 0, 15), 0) << std::string(reply.begin(), reply.end());
+  }
+  m_.Build(3, 1, 0, 1, 0, 0, 0, 0);
+  EXPECT_EQ(Feed(Ascii({1, 0x83, 2}), 0, 11), 1);  // exception reply
+  EXPECT_EQ(Feed(good, 0, 5), 0);
+  EXPECT_EQ(platform_.notes, Texts{asciiOverflow_});
+  EXPECT_TRUE(m_.traces.empty());
+  m_.Build(3, 1, 0, 1, 0, 0, 0, 0);
+  EXPECT_EQ(Feed(good, 0, 7), 1);
+  EXPECT_EQ(Feed(good, 7, 8), 1);
+  EXPECT_EQ(m_.packets, std::vector<Bytes>{good});
+}
+
+}  // namespace
+}  // namespace qb
