@@ -2,7 +2,8 @@
 # Installs what building and testing Quillbox needs on Debian 12, only what is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev googletest
-          libbenchmark-dev clang-14 libclang-rt-14-dev libmodbus-dev)
+          libbenchmark-dev clang-14 libclang-rt-14-dev libmodbus-dev libcli11-dev mbpoll
+          python3-pymodbus)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -249,6 +249,13 @@ QB_API int32_t qbGetLastTxSituation(uint8_t* dst);
 /* Has no effect and returns 0 (kept for compatibility). */
 QB_API int32_t qbGetTotalStatusDescription(void);
 
+/* ---- Diagnostics ---- */
+
+/* Appends selected events, stamped "[tick]", to the trace file (deleted when the library loads). */
+QB_API void qbEnableTraceToFile(void);
+/* Moves the trace file (default "Flash Disk/OrdwickLog.txt" in the working directory); deletes nothing. */
+QB_API void qbSetTraceFilePath(const qb_wchar* path);
+
 /* ---- Modbus ---- */
 
 /* Returns the least wait in ms between a reply and the next RTU request at the port's baud rate. */

@@ -9,6 +9,7 @@ DefaultRuntime runtime;
 }  // namespace
 
 DefaultRuntime::DefaultRuntime() : engine_(platform_) {
+  engine_.OnCreated();
   loop_.StartThread();
   loop_.SetTimer(QueryEngine::kTimerPeriodMs, [this] { engine_.OnTimer(); });
 }

@@ -111,6 +111,13 @@ void __qbTrimTail(void) {
   DefaultRuntime::Get().Run([](QueryEngine& e) { e.SetTrimTail(); });
 }
 
+void qbEnableTraceToFile(void) {
+  DefaultRuntime::Get().Run([](QueryEngine& e) { e.EnableTraceToFile(); });
+}
+void qbSetTraceFilePath(const qb_wchar* path) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetTraceFilePath(WideView(path)); });
+}
+
 int32_t qbGetRtuTimeGap(void) {
   return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.GetRtuTimeGap(); });
 }

@@ -130,8 +130,10 @@ void QueryEngine::NoteWithBytes(std::u16string_view text, const uint8_t* bytes, 
   Note(std::u16string(text) + HexBytes(bytes, count));
 }
 
-void QueryEngine::Trace(std::u16string_view /*line*/) {
-  // The trace file comes with the diagnostics; until it is enabled lines go nowhere.
+void QueryEngine::Trace(std::u16string_view line) {
+  trace_.Write(platform_.TickMs(), line, platform_.GetCodePage());
 }
+
+void QueryEngine::SetTraceFilePath(std::u16string_view path) { trace_.SetPath(Utf16ToUtf8(path)); }
 
 }  // namespace qb

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "diag/trace_file.h"
 #include "engine/item_list.h"
 #include "engine/last_rx_record.h"
 #include "engine/query_item.h"
@@ -70,6 +71,14 @@ class QueryEngine {
   void SetBaudRate(uint32_t baud) { baudRate_ = baud; }
   int32_t GetRtuTimeGap() const { return RtuTimeGap(baudRate_); }
 
+  // --- diagnostics ---
+  // What the engine's window creation does on the system the library comes from: the trace file
+  // of the previous run is deleted, so each run starts a new one.
+  void OnCreated() { trace_.Delete(); }
+  void EnableTraceToFile() { trace_.Enable(); }
+  void SetTraceFilePath(std::u16string_view path);
+  const TraceFile& TraceSettings() const { return trace_; }
+
   // --- items ---
   // The function codes that bit and word reads registered now get.
   int32_t BitReadFunctionCode() const { return bitReadCode_ == 0 ? 1 : 2; }
@@ -122,6 +131,7 @@ class QueryEngine {
 
    protected:
     void OnPacket(const uint8_t* bytes, int32_t count) override;
+    void TraceLine(std::u16string_view line) override { engine_.Trace(line); }
 
    private:
     QueryEngine& engine_;
@@ -192,6 +202,7 @@ class QueryEngine {
   uint32_t baudRate_ = 9600;
   uint32_t lastRefillTime_ = 0;
   uint32_t lastTimeOutTime_ = 0;
+  TraceFile trace_;
 };
 
 }  // namespace qb

@@ -94,6 +94,8 @@ const std::set<std::string> kExports = {
     "qbGetLastWordArrLoVarsEnoughByteCnt",
     "qbGetLastTxSituation",
     "qbGetTotalStatusDescription",
+    // diagnostics
+    "qbEnableTraceToFile", "qbSetTraceFilePath",
     // Modbus and reception
     "qbGetRtuTimeGap",
     "qbOnSerialReceive",

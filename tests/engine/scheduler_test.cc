@@ -1,6 +1,11 @@
 // The scheduler in virtual time: every wait is observed at the first 10 ms tick after it has
 // passed; time-outs, retries, intervals, the RTU gap, tx-only items and the cycle watchdog.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
 #include "engine/item_keys.h"
+#include "engine/text_format.h"
 #include "engine_fixture.h"
 
 namespace qb::test {
@@ -222,6 +227,32 @@ TEST_F(SchedulerTest, ClosedPortEndsInATimeOut) {
   // Tried at 1010 and again at 1120, right after the time-out.
   EXPECT_EQ(platform.NotesStartingWith(u"DIRECT RS-232 QUERY FAILED !! (PORT NOT OPEN) : ").size(),
             2u);
+}
+
+}  // namespace
+}  // namespace qb::test
+
+namespace qb::test {
+namespace {
+
+TEST_F(SchedulerTest, TraceFileRecordsCustomTimeOutsAndTimeOuts) {
+  const std::string path = ::testing::TempDir() + "quillbox_scheduler_trace.txt";
+  std::remove(path.c_str());
+  engine.SetTraceFilePath(Widen(path));
+  engine.EnableTraceToFile();
+  AutoRead(7);
+  engine.SetCustomTimeOut(7, 20);
+  engine.Start();
+  RunRecordingWrites(40);  // sent at 1010; custom time-out seen at 1040
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str().substr(0, 64),
+            "[1020]CustomTimeout Found : 20\r\n[1030]CustomTimeout Found : 20\r\n");
+  EXPECT_NE(
+      text.str().find("[1040]**************** Timeout occured !!!!!  m_nLastAskTime=1010\r\n"),
+      std::string::npos);
+  std::remove(path.c_str());
 }
 
 }  // namespace
