@@ -27,7 +27,7 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j "$jobs" --output-on-
 echo "== fuzzers (${fuzz_seconds} s each)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQB_BUILD_FUZZERS=ON -DQB_BUILD_TESTS=OFF -DQB_SANITIZE=address,undefined >/dev/null
-cmake --build build/fuzz -j "$jobs"
+cmake --build build/fuzz -j "$jobs" --target fuzzers
 for fuzzer in build/fuzz/fuzz/*_fuzz; do
   name=$(basename "$fuzzer")
   corpus=$(mktemp -d)
