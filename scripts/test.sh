@@ -22,7 +22,7 @@ echo "== thread sanitizer (threaded tests)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j "$jobs" --output-on-failure \
-  -R 'OwnerLoop|CApi|Serial|example'
+  -R 'OwnerLoop|CApi|Serial|Reader|Libmodbus|Scripted|Pymodbus|example'
 
 echo "== fuzzers (${fuzz_seconds} s each)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

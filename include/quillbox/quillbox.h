@@ -249,6 +249,28 @@ QB_API int32_t qbGetLastTxSituation(uint8_t* dst);
 /* Has no effect and returns 0 (kept for compatibility). */
 QB_API int32_t qbGetTotalStatusDescription(void);
 
+/* ---- The library's own serial port ---- */
+
+/* Opens COM port `port` at `baud` with the stored line settings; 1 open, 0 failed. The device is
+ * the path set with qbSetPortDevice, else $QUILLBOX_COM<port>, else /dev/ttyS<port-1>. */
+QB_API int32_t qbOpenSerial(int32_t port, uint32_t baud);
+/* Closes the port (the reader thread ends within 200 ms). */
+QB_API void qbCloseSerial(void);
+/* Parity for the next open: u"Even", u"Odd", anything else none (exact, case-sensitive). */
+QB_API void qbSetParity(const qb_wchar* text);
+/* Data bits for the next open: u"7", anything else 8. */
+QB_API void qbSetDataBits(const qb_wchar* text);
+/* Stop bits for the next open: u"2", anything else 1. */
+QB_API void qbSetStopBits(const qb_wchar* text);
+/* Milliseconds between RTS dropped and the first byte sent (RS-485 direction switching). */
+QB_API void qbSetRtsDelayFront(uint32_t ms);
+/* Milliseconds between the last bit sent and RTS raised again. */
+QB_API void qbSetRtsDelayBack(uint32_t ms);
+/* Maps COM port `port` to a device path such as u"/dev/ttyUSB0"; null or empty removes it. */
+QB_API void qbSetPortDevice(int32_t port, const qb_wchar* path);
+/* Non-zero: let a UART driver with RS-485 direction control switch RTS, with the two delays. */
+QB_API void qbSetRs485Kernel(int32_t on);
+
 /* ---- Diagnostics ---- */
 
 /* Appends selected events, stamped "[tick]", to the trace file (deleted when the library loads). */

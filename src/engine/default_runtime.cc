@@ -10,12 +10,19 @@ DefaultRuntime runtime;
 
 DefaultRuntime::DefaultRuntime() : engine_(platform_) {
   engine_.OnCreated();
+  port_ = std::make_unique<EnginePort>(platform_, loop_, engine_);
+  engine_.SetPort(port_.get());
   loop_.StartThread();
   loop_.SetTimer(QueryEngine::kTimerPeriodMs, [this] { engine_.OnTimer(); });
 }
 
 DefaultRuntime::~DefaultRuntime() {
   loop_.SetTimer(0, nullptr);
+  // The port closes on the owner thread, so no chunk is handed over while it goes.
+  loop_.Call([this] {
+    engine_.SetPort(nullptr);
+    port_.reset();
+  });
   loop_.Stop();
 }
 

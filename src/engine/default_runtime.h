@@ -3,6 +3,10 @@
 // called, and destroyed when the library is unloaded.
 #pragma once
 
+#include <atomic>
+#include <memory>
+
+#include "engine/engine_port.h"
 #include "engine/query_engine.h"
 #include "platform/default_platform.h"
 #include "platform/owner_loop.h"
@@ -21,6 +25,11 @@ class DefaultRuntime {
   auto Run(F&& f) {
     return loop_.Invoke([&] { return f(engine_); });
   }
+  // Runs f(engine, port, port-running flag) on the owner thread.
+  template <class F>
+  auto RunWithPort(F&& f) {
+    return loop_.Invoke([&] { return f(engine_, *port_, portRunning_); });
+  }
   // Runs f(platform) on the owner thread.
   template <class F>
   auto RunOnPlatform(F&& f) {
@@ -31,6 +40,9 @@ class DefaultRuntime {
   DefaultPlatform platform_;
   OwnerLoop loop_;
   QueryEngine engine_;
+  // The library-wide port-running integer the port's reader also watches.
+  std::atomic<int32_t> portRunning_{1};
+  std::unique_ptr<EnginePort> port_;
 };
 
 }  // namespace qb

@@ -52,6 +52,27 @@ int32_t QueryEngine::AcceptModbusBytes(const uint8_t* bytes, int32_t count) {
   return modbus_.Accumulate(bytes, count);
 }
 
+void QueryEngine::SerialAccept(const uint8_t* bytes, int32_t count) {
+  if (bytes == nullptr || count <= 0) return;
+  if (trace_.Enabled()) {
+    std::u16string line = u"SerialAccept : ";
+    const std::u16string hex = HexBytes(bytes, static_cast<size_t>(count));  // " AB CD ..."
+    for (size_t i = 0; i < hex.size(); i += 3) {
+      if (i > 0) line += u',';
+      line += hex.substr(i + 1, 2);
+    }
+    Trace(line + u"\r\n");
+  }
+  if (running_ == 0) return;
+  if (protocolName_ == u"MODBUS") {
+    if (modbus_.Accumulate(bytes, count) == 0) Note(u"UNEXPECTED DATA ARRIVED");
+  } else {
+    // The frame protocols' receiver comes with their builders; until then their bytes are noted
+    // and dropped.
+    Note(u"Received bytes dropped: no receiver for protocol " + protocolName_);
+  }
+}
+
 int32_t QueryEngine::OnSerialReceive(const uint8_t* bytes, int32_t count) {
   if (port_ != nullptr && port_->IsOpen()) {
     Note(u"DLL 자체 시리얼포트 가동 중이므로 qbOnSerialReceive로 들어오는 것 무시");

@@ -99,6 +99,17 @@ class QueryEngine {
   void SetPort(SerialLink* port) { port_ = port; }
   // Received bytes of the Modbus path (from the port or from the host); 1 taken, 0 rejected.
   int32_t AcceptModbusBytes(const uint8_t* bytes, int32_t count);
+  // A chunk received by the library's own port, on the owner thread: traced, then dropped while
+  // stopped, else given to the reply accumulation of the protocol.
+  void SerialAccept(const uint8_t* bytes, int32_t count);
+  // The line settings the port is opened with: parity ("Even", "Odd", else none), data bits
+  // ("7", else 8), stop bits ("2", else 1).
+  void SetParity(std::u16string_view text) { parity_ = text; }
+  void SetDataBits(std::u16string_view text) { dataBits_ = text; }
+  void SetStopBits(std::u16string_view text) { stopBits_ = text; }
+  const std::u16string& Parity() const { return parity_; }
+  const std::u16string& DataBits() const { return dataBits_; }
+  const std::u16string& StopBits() const { return stopBits_; }
   // Reply bytes that a host moving the bytes itself hands in; ignored while the library's own
   // port is open.
   int32_t OnSerialReceive(const uint8_t* bytes, int32_t count);
@@ -188,6 +199,9 @@ class QueryEngine {
   int32_t bitReadCode_ = 0;
   int32_t wordReadCode_ = 0;
   int32_t directSerial_ = 1;
+  std::u16string parity_ = u"N";
+  std::u16string dataBits_ = u"8";
+  std::u16string stopBits_ = u"1";
   int32_t manualInsertStyle_ = 104;
   int32_t insertStyleWithoutAuto_ = 2;
   LastRxRecord lastRx_;

@@ -94,6 +94,9 @@ const std::set<std::string> kExports = {
     "qbGetLastWordArrLoVarsEnoughByteCnt",
     "qbGetLastTxSituation",
     "qbGetTotalStatusDescription",
+    // serial port
+    "qbOpenSerial", "qbCloseSerial", "qbSetParity", "qbSetDataBits", "qbSetStopBits",
+    "qbSetRtsDelayFront", "qbSetRtsDelayBack", "qbSetPortDevice", "qbSetRs485Kernel",
     // diagnostics
     "qbEnableTraceToFile", "qbSetTraceFilePath",
     // Modbus and reception

@@ -1,0 +1,30 @@
+// The engine's own serial port: the port class whose received chunks go to the engine's
+// SerialAccept on the owner thread, seen by the scheduler through SerialLink.
+#pragma once
+
+#include "engine/query_engine.h"
+#include "engine/serial_link.h"
+#include "serial/ce_serial.h"
+
+namespace qb {
+
+class EnginePort final : public CESerial, public SerialLink {
+ public:
+  EnginePort(Platform& platform, OwnerLoop& loop, QueryEngine& engine)
+      : CESerial(platform, loop), engine_(engine) {}
+  ~EnginePort() override { Close(); }
+
+  bool IsOpen() const override { return CESerial::IsOpen(); }
+  void Write(const uint8_t* bytes, size_t count) override { CESerial::Write(bytes, count); }
+  int32_t PortNumber() const override { return CESerial::PortNumber(); }
+
+ protected:
+  void OnReceive(const uint8_t* bytes, int32_t count) override {
+    engine_.SerialAccept(bytes, count);
+  }
+
+ private:
+  QueryEngine& engine_;
+};
+
+}  // namespace qb

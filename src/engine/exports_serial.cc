@@ -1,0 +1,53 @@
+// C exports: the library's own serial port on the default engine.
+#include "engine/default_runtime.h"
+#include "engine/engine_port.h"
+#include "platform/code_page.h"
+#include "quillbox/quillbox.h"
+
+using qb::DefaultRuntime;
+using qb::EnginePort;
+using qb::QueryEngine;
+using qb::WideView;
+
+extern "C" {
+
+int32_t qbOpenSerial(int32_t port, uint32_t baud) {
+  return DefaultRuntime::Get().RunWithPort(
+      [&](QueryEngine& e, EnginePort& p, std::atomic<int32_t>& portRunning) {
+        e.SetBaudRate(baud);
+        p.SetReadParams(EnginePort::kDefaultChunkSize, &portRunning);
+        return p.Open(port, baud, e.Parity(), e.DataBits(), e.StopBits()) ? 1 : 0;
+      });
+}
+void qbCloseSerial(void) {
+  DefaultRuntime::Get().RunWithPort(
+      [](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.Close(); });
+}
+void qbSetParity(const qb_wchar* text) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetParity(WideView(text)); });
+}
+void qbSetDataBits(const qb_wchar* text) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetDataBits(WideView(text)); });
+}
+void qbSetStopBits(const qb_wchar* text) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetStopBits(WideView(text)); });
+}
+void qbSetRtsDelayFront(uint32_t ms) {
+  DefaultRuntime::Get().RunWithPort(
+      [&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.SetRtsDelayFront(ms); });
+}
+void qbSetRtsDelayBack(uint32_t ms) {
+  DefaultRuntime::Get().RunWithPort(
+      [&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.SetRtsDelayBack(ms); });
+}
+void qbSetPortDevice(int32_t port, const qb_wchar* path) {
+  DefaultRuntime::Get().RunWithPort([&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) {
+    p.SetPortDevice(port, WideView(path));
+  });
+}
+void qbSetRs485Kernel(int32_t on) {
+  DefaultRuntime::Get().RunWithPort(
+      [&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.SetRs485Kernel(on != 0); });
+}
+
+}  // extern "C"

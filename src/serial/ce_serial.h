@@ -1,0 +1,147 @@
+// The library's own serial port: opens a numbered COM port (a device path on Linux), configures it
+// for the frame protocols (RS-232, or two-wire RS-485 with the transmitter switched by RTS),
+// writes request frames, and runs one reader thread that hands received bytes, chunk by chunk, to
+// the owner thread. The engine derives from it and implements OnReceive.
+//
+// Threads: every member function is called on the owner thread (the thread of the OwnerLoop),
+// and the object is destroyed there too. The reader thread only reads the device; each chunk is
+// carried to the owner thread through the loop and the reader waits until OnReceive has returned
+// before it reads again, so OnReceive never overlaps itself and the chunks arrive in order.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/owner_loop.h"
+#include "platform/platform.h"
+#include "serial/port_device.h"
+#include "serial/tty_device.h"
+
+namespace qb {
+
+class CESerial {
+ public:
+  static constexpr uint32_t kDefaultChunkSize = 128;
+  // A chunk larger than this is taken in pieces of this size; each read allocates nothing.
+  static constexpr uint32_t kMaxChunkSize = 65536;
+
+  CESerial(Platform& platform, OwnerLoop& loop);
+  // Closes the port. A derived class whose OnReceive uses its own members must be destroyed on the
+  // owner thread (then no chunk can be handed over while it is half destroyed).
+  virtual ~CESerial();
+  CESerial(const CESerial&) = delete;
+  CESerial& operator=(const CESerial&) = delete;
+
+  // Opens the device that port maps to, configures it and starts the reader. An open port is
+  // closed first. Texts: "Even"/"Odd" parity, "7" data bits, "2" stop bits, exactly as written;
+  // anything else gives no parity, 8 data bits, one stop bit. Gives the debug note
+  // "Open port success: Port=<n>,BaudRate=<baud>,Device=<path>" or
+  // "Cannot open port : Port=<n>,BaudRate=<baud>,Device=<path> (<reason>)". Settings that the
+  // driver does not keep show the message box "Can't Config" and fail the open.
+  bool Open(int32_t port, uint32_t baud, std::u16string_view parity, std::u16string_view dataBits,
+            std::u16string_view stopBits);
+  // Stops the reader (it is woken, never killed), purges, gives the driver options back and closes
+  // the device. May be called from inside OnReceive. Nothing visible happens when not open.
+  void Close();
+  // False once closed, and also after the device disappeared under the open port.
+  bool IsOpen() const { return open_.load(); }
+  // The port number while open, else 0.
+  int32_t PortNumber() const { return portNumber_; }
+  // The device path resolved by the last Open.
+  const std::string& DevicePath() const { return devicePath_; }
+
+  // Writes a frame in transmit direction: RTS and DTR cleared, the front delay, the bytes (at most
+  // 10 ms per byte for the driver to take them), the wait until the UART has sent the last bit,
+  // the back delay, RTS raised and DTR cleared again. With kernel direction control active the
+  // driver switches RTS and applies both delays itself. Failures are not reported; the unsent
+  // rest of the frame is discarded so that the line is never left transmitting.
+  void Write(const uint8_t* bytes, size_t count);
+  // Discards both driver queues, then calls OnPortReset.
+  void Purge();
+  // Raises or drops RTS, then DTR. Refused silently by devices without modem lines.
+  void SetLines(bool rts, bool dtr);
+
+  // The most bytes one read takes (1 to kMaxChunkSize; 128 by default), and the external run flag
+  // (null = none): Open writes 1 there, Close writes 0, and the reader stops when it reads 0.
+  // Both take effect at the next Open.
+  void SetReadParams(uint32_t chunkSize, std::atomic<int32_t>* runFlag);
+  void SetChunkSize(uint32_t chunkSize);
+  uint32_t ChunkSize() const { return chunkSize_; }
+  void SetRunFlag(std::atomic<int32_t>* runFlag) { runFlag_ = runFlag; }
+
+  // Milliseconds between RTS dropped and the first byte, and between the last byte sent and RTS
+  // raised; used from the next Write.
+  void SetRtsDelayFront(uint32_t ms);
+  void SetRtsDelayBack(uint32_t ms);
+  uint32_t RtsDelayFront() const { return rtsDelayFront_; }
+  uint32_t RtsDelayBack() const { return rtsDelayBack_; }
+
+  // Lets a UART driver that offers RS-485 direction control switch RTS instead of Write, with the
+  // two RTS delays as its delays before and after sending. Applied now when open, else at Open;
+  // where the driver cannot, a debug note says so and Write keeps switching RTS itself.
+  void SetRs485Kernel(bool on);
+  bool Rs485Kernel() const { return rs485Kernel_; }
+  // Whether the driver currently does the switching.
+  bool Rs485KernelActive() const { return rs485Active_; }
+
+  // Maps a port number to a device path for later opens; an empty path removes the mapping.
+  // False for a port number below 1 or an unusable path.
+  bool SetPortDevice(int32_t port, std::u16string_view path);
+
+ protected:
+  // A chunk of received bytes, on the owner thread; count is 1 to the chunk size.
+  virtual void OnReceive(const uint8_t* bytes, int32_t count) = 0;
+  // After every purge and once more when an open has succeeded.
+  virtual void OnPortReset() {}
+  // Drives one modem line of the device. Write and SetLines go through here.
+  virtual bool SetModemLine(ModemLine line, bool raised);
+
+ private:
+  // What the reader hands to the owner thread; lives on the reader's stack.
+  struct HandOff {
+    CESerial* port;
+    const uint8_t* bytes;
+    int32_t count;
+    const char* goneReason;  // non-null: the device disappeared, for this reason
+    bool quit;  // set on the owner thread when the port was closed from inside the hand-off
+  };
+
+  void ReaderMain(int fd, int wakeFd, uint32_t chunkSize, std::vector<uint8_t> buffer,
+                  std::atomic<int32_t>* runFlag);
+  void RunHandOff(HandOff& handOff);
+  void OnDeviceGone(const char* reason);
+  void StopReader();
+  void ApplyKernelRs485();
+  bool FailOpen(uint32_t baud, std::string_view reason);
+  void Note(const std::string& text);
+
+  Platform& platform_;
+  OwnerLoop& loop_;
+  PortDeviceMap devices_;
+  std::atomic<int32_t>* runFlag_ = nullptr;
+  uint32_t chunkSize_ = kDefaultChunkSize;
+  uint32_t rtsDelayFront_ = 0;
+  uint32_t rtsDelayBack_ = 0;
+  bool rs485Kernel_ = false;
+  bool rs485Active_ = false;
+
+  TtyDevice device_;
+  int wakeFd_ = -1;  // eventfd that wakes the reader's poll for Close
+  int32_t portNumber_ = 0;
+  std::string devicePath_;
+  std::atomic<bool> open_{false};
+  std::atomic<bool> closing_{false};  // tells the reader to end; abandons a queued hand-off
+  std::thread reader_;
+  // The thread running a hand-off of this port right now (the owner thread, or the reader itself
+  // when the loop has no thread of its own), and that hand-off's quit flag. Close called on that
+  // thread is a close from inside OnReceive.
+  std::atomic<std::thread::id> handOffThread_{};
+  bool* parkedQuit_ = nullptr;
+};
+
+}  // namespace qb

@@ -1,0 +1,198 @@
+// The library's own port in direct mode against a device the test plays byte by byte on the
+// master side of a pseudo-terminal: replies in pieces, too many bytes, another slave, a bad CRC
+// or LRC, noise, silence, ASCII framing, a device that vanishes, and closing while bytes stream.
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "host_inbox.h"
+#include "pty.h"
+#include "quillbox/quillbox.h"
+
+namespace qb::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes WithCrc(Bytes frame) {
+  uint16_t crc = 0xFFFF;
+  for (uint8_t b : frame) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<uint8_t>(crc >> 8));
+  return frame;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class ScriptedDeviceTest : public ::testing::Test {
+ protected:
+  void Open(bool rtu = true) {
+    ASSERT_TRUE(device.Ok());
+    qbSetPortDevice(4, device.WidePath().c_str());
+    if (rtu) {
+      qbSetRtuMode();
+    } else {
+      qbSetAsciiMode();
+    }
+    ASSERT_EQ(qbOpenSerial(4, 19200), 1);
+    HostInbox::Get().Attach();
+    qbSetTimeOut(400);
+    qbSetQueryInterval(0);
+  }
+  void TearDown() override {
+    qbStop();
+    qbCloseSerial();
+  }
+  // Registers a manual read of one holding register of slave 1 and starts the engine.
+  void AskOneRegister(int32_t id) {
+    qbManualWordRead(id, 1, 0, 1);
+    qbStartNotDestroyingBuffer();
+  }
+  HostInbox& inbox = HostInbox::Get();
+  Pty device;
+};
+
+TEST_F(ScriptedDeviceTest, ReplyInThreePiecesIsAcceptedWhole) {
+  Open();
+  AskOneRegister(1);
+  EXPECT_EQ(device.Read(8, 3000), WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
+  const Bytes reply = WithCrc({0x01, 0x03, 0x02, 0x12, 0x34});
+  device.Write({reply.begin(), reply.begin() + 2});
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  device.Write({reply.begin() + 2, reply.begin() + 5});
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  device.Write({reply.begin() + 5, reply.end()});
+  ASSERT_TRUE(inbox.WaitForCount(2, 1));
+  const auto events = inbox.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].frame, reply);
+  EXPECT_EQ(events[0].words, (std::vector<int32_t>{0x1234}));
+}
+
+// Each faulty reply ends in a time-out, and the next query is served normally.
+TEST_F(ScriptedDeviceTest, FaultyRepliesEndInTimeOuts) {
+  Open();
+  const Bytes good = WithCrc({0x01, 0x03, 0x02, 0x00, 0x07});
+  Bytes badCrc = good;
+  badCrc.back() ^= 0x01;
+  Bytes tooLong = good;
+  tooLong.push_back(0x00);
+  const std::vector<Bytes> faults = {
+      tooLong,                                  // one byte more than awaited: rejected whole
+      WithCrc({0x02, 0x03, 0x02, 0x00, 0x07}),  // another slave
+      WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}),  // another function
+      badCrc,                                   // a bad CRC
+      WithCrc({0x01, 0x83, 0x02}),              // an exception reply: never complete
+      {},                                       // silence
+  };
+  for (size_t i = 0; i < faults.size(); ++i) AskOneRegister(static_cast<int32_t>(10 + i));
+  AskOneRegister(99);
+  for (size_t i = 0; i < faults.size(); ++i) {
+    ASSERT_EQ(device.Read(8, 3000).size(), 8u) << i;
+    if (!faults[i].empty()) device.Write(faults[i]);
+    ASSERT_TRUE(inbox.WaitForCount(3, i + 1)) << i;
+  }
+  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
+  device.Write(good);
+  ASSERT_TRUE(inbox.WaitForCount(2, 1));
+  const auto events = inbox.Events();
+  ASSERT_EQ(events.size(), faults.size() + 1);
+  for (size_t i = 0; i < faults.size(); ++i) {
+    EXPECT_EQ(events[i].code, 3) << i;
+    EXPECT_EQ(events[i].itemId, 10 + i);
+  }
+  EXPECT_EQ(events.back().itemId, 99u);
+  EXPECT_EQ(events.back().words, (std::vector<int32_t>{7}));
+}
+
+TEST_F(ScriptedDeviceTest, NoiseBeforeTheReplySpoilsItButNotTheNextQuery) {
+  Open();
+  AskOneRegister(1);
+  AskOneRegister(2);
+  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
+  device.Write({0xFF, 0x00});
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  device.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x01}));
+  ASSERT_TRUE(inbox.WaitForCount(3, 1));
+  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
+  device.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x02}));
+  ASSERT_TRUE(inbox.WaitForCount(2, 1));
+  EXPECT_EQ(inbox.Events().back().words, (std::vector<int32_t>{2}));
+}
+
+TEST_F(ScriptedDeviceTest, AsciiFramingWithItsLrc) {
+  Open(false);
+  AskOneRegister(1);
+  AskOneRegister(2);
+  // 01 + 03 + 00 + 00 + 00 + 01 = 0x05: LRC 0xFB.
+  EXPECT_EQ(device.Read(17, 3000), Text(":010300000001FB\r\n"));
+  // 01 + 03 + 02 + 00 + 2A = 0x30: LRC 0xD0.
+  device.Write(Text(":010302002AD0\r\n"));
+  ASSERT_TRUE(inbox.WaitForCount(2, 1));
+  EXPECT_EQ(inbox.Events()[0].words, (std::vector<int32_t>{42}));
+  ASSERT_EQ(device.Read(17, 3000).size(), 17u);
+  device.Write(Text(":010302002AD1\r\n"));  // a wrong LRC
+  ASSERT_TRUE(inbox.WaitForCount(3, 1));
+}
+
+TEST_F(ScriptedDeviceTest, DeviceThatVanishesGivesTimeOutsWithoutBusyLoopAndReopens) {
+  Open();
+  qbSetTimeOut(100);
+  qbAutoWordRead(1, 1, 0, 1);
+  qbStart();
+  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
+  device.CloseMaster();  // the adapter is unplugged
+  ASSERT_TRUE(inbox.WaitForCount(3, 2));
+  const double before = CpuSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_LT(CpuSeconds() - before, 0.3);  // polling goes on at the timer's pace, nothing spins
+  ASSERT_TRUE(inbox.WaitForCount(3, 4));
+
+  Pty replacement;
+  ASSERT_TRUE(replacement.Ok());
+  qbSetPortDevice(4, replacement.WidePath().c_str());
+  ASSERT_EQ(qbOpenSerial(4, 19200), 1);
+  ASSERT_EQ(replacement.Read(8, 3000), WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
+  replacement.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x05}));
+  ASSERT_TRUE(inbox.WaitForCount(2, 1));
+  qbStop();
+  qbCloseSerial();
+}
+
+TEST_F(ScriptedDeviceTest, CloseWhileBytesStreamInReturnsPromptly) {
+  Open();
+  qbStartNotDestroyingBuffer();
+  std::atomic<bool> stop{false};
+  std::thread noise([&] {
+    const Bytes chunk(64, 0x55);
+    while (!stop) {
+      if (::write(device.Master(), chunk.data(), chunk.size()) < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto start = std::chrono::steady_clock::now();
+  qbCloseSerial();
+  const auto took = std::chrono::steady_clock::now() - start;
+  stop = true;
+  noise.join();
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  EXPECT_TRUE(inbox.Events().empty());
+}
+
+}  // namespace
+}  // namespace qb::test

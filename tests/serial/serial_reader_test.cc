@@ -1,0 +1,152 @@
+// Reception over a pseudo-terminal: chunks handed to the owner thread one at a time and in order,
+// Close ending the reader quickly (also from inside OnReceive), and a device that disappears.
+#include <time.h>
+
+#include "serial_fixture.h"
+
+namespace qb::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// The first chunk (one byte) is held in OnReceive while 300 more bytes are queued: the queue must
+// stay whole while it is held (strict alternation), then come as 128 + 128 + 44.
+TEST_F(SerialPortTest, QueuedBytesArriveInFullChunksInOrder) {
+  const std::vector<uint8_t> rest = Pattern(300, 0x40);
+  std::atomic<bool> heldWhole{false};
+  Owner([&] {
+    port_->onReceive = [&] {
+      if (port_->chunks.size() == 1) {
+        heldWhole = pty_.WriteMaster(rest) && pty_.WaitSlaveQueued(300) && pty_.MasterQuiet(50) &&
+                    pty_.SlaveQueued() == 300;
+      }
+    };
+  });
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(pty_.WriteMaster({0xA5}));
+  ASSERT_TRUE(WaitReceived(301));
+  EXPECT_TRUE(heldWhole.load());
+  std::vector<size_t> sizes;
+  for (const auto& chunk : Chunks()) sizes.push_back(chunk.size());
+  EXPECT_THAT(sizes, ElementsAre(1, 128, 128, 44));
+  std::vector<uint8_t> expected{0xA5};
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(SerialPortTest, CloseEndsTheReaderQuicklyWhileBytesStreamIn) {
+  Owner([&] {
+    port_->onReceive = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  });
+  ASSERT_TRUE(Open());
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    while (!stop) {
+      pty_.WriteMaster(Pattern(64, 0));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  ASSERT_TRUE(WaitReceived(2000));
+  const auto took = Owner([&] {
+    const auto start = std::chrono::steady_clock::now();
+    port_->Close();
+    return std::chrono::steady_clock::now() - start;
+  });
+  EXPECT_LT(took, std::chrono::milliseconds(200));
+  const size_t chunks = Chunks().size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Chunks().size(), chunks);  // nothing is handed over after Close
+  stop = true;
+  device.join();
+}
+
+// Close on the owner thread while the reader waits with a chunk the owner has not taken: the
+// chunk is dropped and Close does not wait for it.
+TEST_F(SerialPortTest, CloseDropsAChunkTheOwnerHasNotTaken) {
+  ASSERT_TRUE(Open());
+  std::chrono::steady_clock::duration took{};
+  Owner([&] {
+    // The reader reads the bytes and queues its hand-off behind this very call.
+    ASSERT_TRUE(pty_.WriteMaster(Bytes("late")) && pty_.WaitSlaveQueued(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = std::chrono::steady_clock::now();
+    port_->Close();
+    took = std::chrono::steady_clock::now() - start;
+  });
+  EXPECT_LT(took, std::chrono::milliseconds(200));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(Chunks().empty());
+}
+
+TEST_F(SerialPortTest, CloseAndReopenFromInsideOnReceive) {
+  Owner([&] { port_->onReceive = [&] { port_->Close(); }; });
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(pty_.WriteMaster(Bytes("A")));
+  ASSERT_TRUE(WaitUntil([&] { return !IsOpen(); }));
+  EXPECT_EQ(running_.load(), 0);
+  ASSERT_TRUE(pty_.WriteMaster(Bytes("BCD")));
+  EXPECT_TRUE(pty_.WaitSlaveQueued(3));  // nobody reads any more
+  EXPECT_THAT(Chunks(), ElementsAre(Bytes("A")));
+
+  Owner([&] {
+    port_->onReceive = [&] {
+      if (port_->chunks.size() == 2) {
+        EXPECT_TRUE(port_->Open(3, 9600, u"N", u"8", u"1"));
+      }
+    };
+  });
+  ASSERT_TRUE(Open());  // purges "BCD"
+  ASSERT_TRUE(pty_.WriteMaster(Bytes("E")));
+  ASSERT_TRUE(WaitUntil([&] { return Notes().size() == 3; }));  // reopened from inside
+  ASSERT_TRUE(pty_.WriteMaster(Bytes("FG")));
+  ASSERT_TRUE(WaitReceived(4));
+  EXPECT_THAT(Chunks(), ElementsAre(Bytes("A"), Bytes("E"), Bytes("FG")));
+  EXPECT_TRUE(IsOpen());
+}
+
+std::chrono::nanoseconds ProcessCpuTime() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+TEST_F(SerialPortTest, VanishedDeviceClosesThePortAndCanBeOpenedAgain) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(pty_.WriteMaster(Bytes("hi")));
+  ASSERT_TRUE(WaitReceived(2));
+  const std::string oldPath = pty_.Path();
+  pty_.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return !IsOpen(); }));
+  EXPECT_EQ(running_.load(), 0);
+  EXPECT_EQ(Owner([&] { return port_->PortNumber(); }), 0);
+  const auto cpuBefore = ProcessCpuTime();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LT(ProcessCpuTime() - cpuBefore, std::chrono::milliseconds(60));  // no busy loop
+
+  const auto notes = Notes();
+  ASSERT_EQ(notes.size(), 2u);
+  const std::u16string prefix = U16("Port closed: device gone: Port=3,Device=" + oldPath + " (");
+  const std::u16string reason = notes[1].substr(std::min(prefix.size(), notes[1].size()));
+  EXPECT_EQ(notes[1].substr(0, prefix.size()), prefix);
+  EXPECT_TRUE(reason == u"end of file)" || reason == u"Input/output error)" ||
+              reason == u"hang-up)");
+  Owner([&] {
+    log_.clear();
+    port_->Write(Bytes("lost").data(), 4);
+  });
+  EXPECT_TRUE(log_.empty());
+
+  // The adapter comes back (here under a new name); no Close was needed in between.
+  PtyPair back;
+  ASSERT_TRUE(back.Open());
+  Owner([&] { port_->SetPortDevice(3, U16(back.Path())); });
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(running_.load(), 1);
+  ASSERT_TRUE(back.WriteMaster(Bytes("again")));
+  ASSERT_TRUE(WaitReceived(7));
+  EXPECT_THAT(Chunks(), ElementsAre(Bytes("hi"), Bytes("again")));
+  Owner([&] { port_->Close(); });
+}
+
+}  // namespace
+}  // namespace qb::test
