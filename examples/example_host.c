@@ -1,13 +1,20 @@
 /*
  * A host of libQUILLBOXCE written in plain C11, as a panel application would be: it loads the
- * library's exports by name, registers a few Modbus RTU items in indirect mode (the library hands
- * each request to the host in event 1 and the host moves the bytes itself), and plays a small
- * device of its own that answers every read, so that the whole path from registration to the
- * getters can be watched without hardware.
+ * library's exports by name, registers a few Modbus RTU items and polls a small device that it
+ * plays itself, so that the whole path from registration to the getters can be watched without
+ * hardware.
  *
- * Usage: example_host [cycles]   (default 3 polling cycles)
+ * Direct mode (the default): the device sits behind a pseudo-terminal; the library opens its slave
+ * side as COM1 and writes each request there, and a thread of this program answers on the master
+ * side. Indirect mode (--indirect): the library hands each request to the host in event 1, and the
+ * host hands the reply back with qbOnSerialReceive.
+ *
+ * Usage: example_host [cycles] [--indirect]   (default 3 polling cycles, direct mode)
  */
+#define _GNU_SOURCE
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdatomic.h>
 #include <stdint.h>
@@ -15,6 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "quillbox/quillbox.h"
 
@@ -29,6 +37,10 @@ static struct {
   void (*SetHostWindowProc)(qb_window_proc);
   void (*Init)(void*, uint32_t);
   void (*SetQueryDirectSerial)(int32_t);
+  void (*SetPortDevice)(int32_t, const qb_wchar*);
+  int32_t (*OpenSerial)(int32_t, uint32_t);
+  void (*CloseSerial)(void);
+  void (*SetTimeOut)(int32_t);
   void (*SetRtuMode)(void);
   void (*SetEventFormat)(int32_t);
   void (*AutoWordRead)(int32_t, int32_t, int32_t, int32_t);
@@ -74,7 +86,7 @@ static uint8_t reply[260];
 static int replyLength;
 
 static void AnswerRequest(const uint8_t* req, size_t n) {
-  if (n < 8) return;
+  if (n < 8 || req[0] != 1) return; /* only slave 1 exists */
   const unsigned code = req[1];
   const unsigned start = (unsigned)(req[2] << 8 | req[3]);
   const unsigned value = (unsigned)(req[4] << 8 | req[5]);
@@ -115,6 +127,7 @@ static void AnswerRequest(const uint8_t* req, size_t n) {
 /* ---- events ---- */
 
 static atomic_int replies, timeouts;
+static int indirect;
 
 static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   (void)window;
@@ -129,7 +142,7 @@ static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr
     printf("item %2u  request ", (unsigned)id);
     for (size_t i = 0; i < frameLength; ++i) printf(" %02X", frame[i]);
     printf("\n");
-    AnswerRequest(frame, frameLength);
+    if (indirect) AnswerRequest(frame, frameLength);
   } else if (code == 2) {
     uint8_t text[128];
     qb.GetLastItmExp(text, sizeof text - 2);
@@ -153,13 +166,57 @@ static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr
   return 0;
 }
 
+/* Direct mode: the device thread reads requests on the pty master and writes the replies back. */
+static int deviceFd = -1;
+static atomic_int deviceStop;
+
+static void* DeviceThread(void* unused) {
+  (void)unused;
+  uint8_t request[256];
+  size_t have = 0;
+  while (!atomic_load(&deviceStop)) {
+    struct pollfd p = {deviceFd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) {
+      have = 0; /* a silent line ends a frame */
+      continue;
+    }
+    const ssize_t n = read(deviceFd, request + have, sizeof request - have);
+    if (n <= 0) continue;
+    have += (size_t)n;
+    if (have < 8) continue;
+    AnswerRequest(request, have);
+    have = 0;
+    pthread_mutex_lock(&replyLock);
+    if (replyLength > 0 && write(deviceFd, reply, (size_t)replyLength) != replyLength) {
+      fprintf(stderr, "example_host: device could not answer\n");
+    }
+    replyLength = 0;
+    pthread_mutex_unlock(&replyLock);
+  }
+  return NULL;
+}
+
+/* Opens a pseudo-terminal for the device; returns the path the library opens. */
+static const char* OpenDevicePty(void) {
+  deviceFd = posix_openpt(O_RDWR | O_NOCTTY);
+  if (deviceFd < 0 || grantpt(deviceFd) != 0 || unlockpt(deviceFd) != 0) return NULL;
+  return ptsname(deviceFd);
+}
+
 static void SleepMs(long ms) {
   struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&ts, NULL);
 }
 
 int main(int argc, char** argv) {
-  const int cycles = argc > 1 ? atoi(argv[1]) : 3;
+  int cycles = 3;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--indirect") == 0) {
+      indirect = 1;
+    } else {
+      cycles = atoi(argv[i]);
+    }
+  }
   void* library = dlopen(QB_LIBRARY_PATH, RTLD_NOW);
   if (library == NULL) {
     fprintf(stderr, "example_host: cannot load %s: %s\n", QB_LIBRARY_PATH, dlerror());
@@ -168,6 +225,10 @@ int main(int argc, char** argv) {
   *(void**)&qb.SetHostWindowProc = Load(library, "qbSetHostWindowProc");
   *(void**)&qb.Init = Load(library, "qbInit");
   *(void**)&qb.SetQueryDirectSerial = Load(library, "qbSetQueryDirectSerial");
+  *(void**)&qb.SetPortDevice = Load(library, "qbSetPortDevice");
+  *(void**)&qb.OpenSerial = Load(library, "qbOpenSerial");
+  *(void**)&qb.CloseSerial = Load(library, "qbCloseSerial");
+  *(void**)&qb.SetTimeOut = Load(library, "qbSetTimeOut");
   *(void**)&qb.SetRtuMode = Load(library, "qbSetRtuMode");
   *(void**)&qb.SetEventFormat = Load(library, "qbSetEventFormat");
   *(void**)&qb.AutoWordRead = Load(library, "qbAutoWordRead");
@@ -188,8 +249,30 @@ int main(int argc, char** argv) {
 
   qb.SetHostWindowProc(OnEvent);
   qb.Init(NULL, QB_MESSAGE);
-  qb.SetQueryDirectSerial(0); /* the host moves the bytes itself */
   qb.SetRtuMode();
+  pthread_t device;
+  if (indirect) {
+    qb.SetQueryDirectSerial(0); /* the host moves the bytes itself */
+    printf("indirect mode: requests come in event 1, replies go back through qbOnSerialReceive\n");
+  } else {
+    const char* path = OpenDevicePty();
+    if (path == NULL) {
+      fprintf(stderr, "example_host: cannot create a pseudo-terminal\n");
+      return 2;
+    }
+    qb_wchar widePath[128];
+    size_t k = 0;
+    for (; path[k] != 0 && k + 1 < sizeof widePath / sizeof widePath[0]; ++k)
+      widePath[k] = (qb_wchar)path[k];
+    widePath[k] = 0;
+    qb.SetPortDevice(1, widePath);
+    if (qb.OpenSerial(1, 9600) != 1) {
+      fprintf(stderr, "example_host: the library could not open %s\n", path);
+      return 2;
+    }
+    pthread_create(&device, NULL, DeviceThread, NULL);
+    printf("direct mode: the library polls the device on %s\n", path);
+  }
   qb.SetEventFormat(2);
   printf("RTU mode %d, RTU time gap %d ms at 9600 baud\n", qb.IsRtuMode(), qb.GetRtuTimeGap());
 
@@ -202,6 +285,10 @@ int main(int argc, char** argv) {
 
   const int wanted = cycles * 3 + 1;
   for (int waited = 0; atomic_load(&replies) < wanted && waited < 10000; waited += 2) {
+    if (!indirect) {
+      SleepMs(2);
+      continue;
+    }
     uint8_t pending[sizeof reply];
     pthread_mutex_lock(&replyLock);
     const int n = replyLength;
@@ -212,6 +299,11 @@ int main(int argc, char** argv) {
     SleepMs(2);
   }
   qb.Stop();
+  if (!indirect) {
+    qb.CloseSerial();
+    atomic_store(&deviceStop, 1);
+    pthread_join(device, NULL);
+  }
   printf("%d replies, %d time-outs\n", atomic_load(&replies), atomic_load(&timeouts));
   return atomic_load(&replies) >= wanted ? 0 : 1;
 }
