@@ -184,6 +184,19 @@ TEST_F(SchedulerTest, WatchdogReportsACycleThatNeverCompletes) {
   EXPECT_EQ(engine.CurrentItemId(), 1);
 }
 
+TEST_F(SchedulerTest, WatchdogStaysQuietWhenATimeOutExplainsTheSlowCycle) {
+  AutoRead(1);
+  AutoRead(2);
+  engine.SetCustomTimeOut(1, 200);
+  engine.SetCustomTimeOut(2, 4900);
+  engine.Start();            // refill at 1000
+  RunRecordingWrites(5010);  // 1 sent at 1010, times out at 1220; 2 waits until 6130
+  // At 6010 the cycle is 5010 ms old: it is refilled, but the time-out at 1220 explains it.
+  EXPECT_EQ(EventCodes(), (std::vector<int>{3}));
+  EXPECT_EQ(engine.ToDo().Count(), 2u);  // the forced refill happened
+  EXPECT_EQ(eventTicks[0].second, 1220u);
+}
+
 TEST_F(SchedulerTest, TxOnlyItemWithoutPauseIsNotWaitedFor) {
   AutoRead(1);
   AutoRead(2);
