@@ -95,10 +95,18 @@ const std::set<std::string> kExports = {
     "qbGetLastTxSituation",
     "qbGetTotalStatusDescription",
     // serial port
-    "qbOpenSerial", "qbCloseSerial", "qbSetParity", "qbSetDataBits", "qbSetStopBits",
-    "qbSetRtsDelayFront", "qbSetRtsDelayBack", "qbSetPortDevice", "qbSetRs485Kernel",
+    "qbOpenSerial",
+    "qbCloseSerial",
+    "qbSetParity",
+    "qbSetDataBits",
+    "qbSetStopBits",
+    "qbSetRtsDelayFront",
+    "qbSetRtsDelayBack",
+    "qbSetPortDevice",
+    "qbSetRs485Kernel",
     // diagnostics
-    "qbEnableTraceToFile", "qbSetTraceFilePath",
+    "qbEnableTraceToFile",
+    "qbSetTraceFilePath",
     // Modbus and reception
     "qbGetRtuTimeGap",
     "qbOnSerialReceive",

@@ -1,0 +1,147 @@
+// Every registration export through the C API, checked by the request it makes: in indirect mode
+// each item's frame comes to the host in event 1, so a swapped argument shows in the bytes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "quillbox/quillbox.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::mutex mutex;
+std::condition_variable arrived;
+std::vector<Bytes> requests;  // event-1 blocks
+
+intptr_t Proc(void*, uint32_t, uintptr_t wParam, intptr_t lParam) {
+  const auto* block = reinterpret_cast<const uint8_t*>(wParam);
+  if (lParam < 2 || block[0] != 1) return 0;
+  std::lock_guard lock(mutex);
+  requests.emplace_back(block, block + lParam);
+  arrived.notify_all();
+  return 0;
+}
+
+Bytes WithCrc(Bytes frame) {
+  uint16_t crc = 0xFFFF;
+  for (uint8_t b : frame) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<uint8_t>(crc >> 8));
+  return frame;
+}
+
+// Event block of format 1: code 1, the low byte of the id, the frame.
+Bytes Block(uint8_t id, const Bytes& pdu) {
+  Bytes block{0x01, id};
+  const Bytes frame = WithCrc(pdu);
+  block.insert(block.end(), frame.begin(), frame.end());
+  return block;
+}
+
+// Steps the engine by hand until n requests have come (each step sends one; time-outs are long).
+std::vector<Bytes> Collect(size_t n) {
+  for (size_t i = 0; i < 3 * n; ++i) {
+    qbStep();
+    qbSetLastAskTimeToCurrentIfNotZero();
+    {
+      std::lock_guard lock(mutex);
+      if (requests.size() >= n) break;
+    }
+    qbSetTimeOut(-1);  // the outstanding query times out at the next step
+    qbStep();
+    qbSetTimeOut(100000);
+  }
+  std::lock_guard lock(mutex);
+  return requests;
+}
+
+TEST(Registration, EachManualFamilyMakesItsRequest) {
+  qbSetHostWindowProc(Proc);
+  qbInit(nullptr, 1);
+  qbSetRtuMode();
+  qbSetQueryDirectSerial(0);
+  qbSetTimeOut(100000);
+  qbSetQueryInterval(-1);
+  const uint8_t data[] = {0x11, 0x22, 0x33, 0x44};
+  qbManualBitRead(1, 2, 0x0010, 9);
+  qbManualBitReadEx(2, 3, 0x0020, u"M", 4, 8);
+  qbManualWordRead(3, 4, 0x0100, 2);
+  qbManualWordReadEx(4, 5, 0x0200, u"D");
+  qbManualBitWrite(5, 6, 0x0030, 1);
+  qbManualBitWriteEx(6, 7, 0x0031, 0, u"M", 2);
+  qbManualWordWrite(7, 8, 0x0040, 0xBEEF);
+  qbManualWordWriteEx(8, 9, 0x0041, 0x0102, u"D");
+  qbManualMultiBitWrite(9, 10, 0x0050, 12, 2, data);
+  qbManualMultiWordWrite(10, 11, 0x0060, 2, 4, data);
+  qbManualMaskWrite4x(11, 12, 0x0070, 0x00F2, 0x0025);
+  qbManualReadWrite4x(12, 13, 0x0080, 3, 0x0090, 2, data);
+  const uint8_t frame[] = {0x01, 0x07};
+  qbManualUserProtocol(13, 4, frame, 2);
+  const auto got = Collect(13);
+  const std::vector<Bytes> expected = {
+      Block(1, {2, 0x01, 0x00, 0x10, 0x00, 0x09}),
+      Block(2, {3, 0x01, 0x00, 0x20, 0x00, 0x08}),
+      Block(3, {4, 0x03, 0x01, 0x00, 0x00, 0x02}),
+      Block(4, {5, 0x03, 0x02, 0x00, 0x00, 0x01}),
+      Block(5, {6, 0x05, 0x00, 0x30, 0xFF, 0x00}),
+      Block(6, {7, 0x05, 0x00, 0x31, 0x00, 0x00}),
+      Block(7, {8, 0x06, 0x00, 0x40, 0xBE, 0xEF}),
+      Block(8, {9, 0x06, 0x00, 0x41, 0x01, 0x02}),
+      Block(9, {10, 0x0F, 0x00, 0x50, 0x00, 0x0C, 0x02, 0x11, 0x22}),
+      Block(10, {11, 0x10, 0x00, 0x60, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33, 0x44}),
+      Block(11, {12, 0x16, 0x00, 0x70, 0x00, 0xF2, 0x00, 0x25}),
+      Block(12, {13, 0x17, 0x00, 0x80, 0x00, 0x03, 0x00, 0x90, 0x00, 0x02, 0x04, 0x11, 0x22, 0x33,
+                 0x44}),
+      Bytes{0x01, 13, 0x01, 0x07},  // the host's own frame, unchanged
+  };
+  EXPECT_EQ(got, expected);
+}
+
+TEST(Registration, AutoFamiliesAndReadCodeSettings) {
+  qbSetHostWindowProc(Proc);
+  qbInit(nullptr, 1);
+  qbSetRtuMode();
+  qbSetQueryDirectSerial(0);
+  qbSetTimeOut(100000);
+  qbSetQueryInterval(-1);
+  const uint8_t data[] = {0xA0, 0xA1, 0xA2, 0xA3};
+  qbDefineBitRead02();
+  qbAutoBitRead(1, 1, 5, 3);
+  qbAutoBitReadEx(2, 1, 6, nullptr, -1, 4);
+  qbDefineWordRead04();
+  qbAutoWordRead(3, 1, 7, 2);
+  qbAutoWordReadEx(4, 1, 8, u"", 3);
+  qbAutoBitWrite(5, 1, 9, 0);
+  qbAutoWordWrite(6, 1, 10, 7);
+  qbAutoMultiBitWrite(7, 1, 11, 3, 1, data);
+  qbAutoMultiWordWrite(8, 1, 12, 1, 2, data);
+  qbAutoMaskWrite4x(9, 1, 13, 1, 2);
+  qbAutoReadWrite4x(10, 1, 14, 1, 15, 1, data);
+  const uint8_t frame[] = {0x09};
+  qbAutoUserProtocol(11, 1, frame, 1);
+  qbStartNotDestroyingBuffer();
+  qbStop();
+  const auto got = Collect(11);
+  ASSERT_EQ(got.size(), 11u);
+  EXPECT_EQ(got[0], Block(1, {1, 0x02, 0x00, 0x05, 0x00, 0x03}));
+  EXPECT_EQ(got[1], Block(2, {1, 0x02, 0x00, 0x06, 0x00, 0x04}));
+  EXPECT_EQ(got[2], Block(3, {1, 0x04, 0x00, 0x07, 0x00, 0x02}));
+  EXPECT_EQ(got[3], Block(4, {1, 0x04, 0x00, 0x08, 0x00, 0x03}));
+  EXPECT_EQ(got[4], Block(5, {1, 0x05, 0x00, 0x09, 0x00, 0x00}));
+  EXPECT_EQ(got[5], Block(6, {1, 0x06, 0x00, 0x0A, 0x00, 0x07}));
+  EXPECT_EQ(got[6], Block(7, {1, 0x0F, 0x00, 0x0B, 0x00, 0x03, 0x01, 0xA0}));
+  EXPECT_EQ(got[7], Block(8, {1, 0x10, 0x00, 0x0C, 0x00, 0x01, 0x02, 0xA0, 0xA1}));
+  EXPECT_EQ(got[8], Block(9, {1, 0x16, 0x00, 0x0D, 0x00, 0x01, 0x00, 0x02}));
+  EXPECT_EQ(got[9],
+            Block(10, {1, 0x17, 0x00, 0x0E, 0x00, 0x01, 0x00, 0x0F, 0x00, 0x01, 0x02, 0xA0, 0xA1}));
+  EXPECT_EQ(got[10], (Bytes{0x01, 11, 0x09}));
+}
+
+}  // namespace
