@@ -80,6 +80,10 @@ QB_API void qbStartNotDestroyingBuffer(void);
 QB_API void qbStop(void);
 /* Runs one scheduler step at once, whether running or not. */
 QB_API void qbStep(void);
+/* The scheduler's timer: 1-1000 ms per tick (default 10: every wait is seen at the next 10 ms
+ * tick); 0 = precise: no periodic wake-ups, each query goes out as soon as it is due. The order of
+ * queries and events is the same in every mode. Other values change nothing. */
+QB_API void qbSetTimerPeriod(int32_t ms);
 /* Sets how long a reply is awaited, in ms (default 100). */
 QB_API void qbSetTimeOut(int32_t ms);
 /* Sets the least time between a reply and the next query, in ms (default 10). */

@@ -28,4 +28,12 @@ DefaultRuntime::~DefaultRuntime() {
 
 DefaultRuntime& DefaultRuntime::Get() { return runtime; }
 
+void DefaultRuntime::SetTimerPeriod(int32_t ms) {
+  if (ms == 0) {
+    loop_.SetDeadlineTimer([this] { engine_.OnTimer(); }, [this] { return engine_.MsUntilDue(); });
+  } else if (ms > 0 && ms <= 1000) {
+    loop_.SetTimer(static_cast<uint32_t>(ms), [this] { engine_.OnTimer(); });
+  }
+}
+
 }  // namespace qb

@@ -20,6 +20,11 @@ class DefaultRuntime {
 
   static DefaultRuntime& Get();
 
+  // 1 to 1000: the timer handler runs every ms milliseconds (10 by default). 0: no period; the
+  // owner thread sleeps until the engine has something due or a call or bytes arrive. Other
+  // values change nothing.
+  void SetTimerPeriod(int32_t ms);
+
   // Runs f(engine) on the owner thread and returns its result.
   template <class F>
   auto Run(F&& f) {

@@ -111,6 +111,8 @@ void __qbTrimTail(void) {
   DefaultRuntime::Get().Run([](QueryEngine& e) { e.SetTrimTail(); });
 }
 
+void qbSetTimerPeriod(int32_t ms) { DefaultRuntime::Get().SetTimerPeriod(ms); }
+
 void qbEnableTraceToFile(void) {
   DefaultRuntime::Get().Run([](QueryEngine& e) { e.EnableTraceToFile(); });
 }

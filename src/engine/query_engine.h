@@ -43,6 +43,11 @@ class QueryEngine {
   void Step();
   // Every tick of the 10 ms timer.
   void OnTimer();
+  // For a timer without a period: milliseconds from now until OnTimer next has something to do
+  // (a time-out, the end of the interval, the cycle watchdog, a query ready to go); -1 when
+  // nothing is due until the host calls in or bytes arrive. Running OnTimer at these moments
+  // gives the same queries and events, in the same order, as running it every tick.
+  int64_t MsUntilDue() const;
 
   // --- settings ---
   void SetTimeOut(int32_t ms) { timeOut_ = ms; }
@@ -150,6 +155,9 @@ class QueryEngine {
 
   void Refill();
   void ChooseAndSend();
+  // The time-out of the outstanding query and the least wait after a reply, as the step sees them.
+  int32_t EffectiveTimeOut() const;
+  int32_t EffectiveInterval() const;
   void SendModbusHead();
   void SendModbusQuery(const QueryItem& item);
   void HandleTimeOut(int32_t timeOut);
@@ -216,6 +224,10 @@ class QueryEngine {
   uint32_t baudRate_ = 9600;
   uint32_t lastRefillTime_ = 0;
   uint32_t lastTimeOutTime_ = 0;
+  // Tick of the last step that sent nothing although a query was ready (an empty cycle, a paused
+  // copy skipped): such steps are not repeated more often than a tick would repeat them.
+  uint32_t idleStepTime_ = 0;
+  bool idleStep_ = false;
   TraceFile trace_;
 };
 

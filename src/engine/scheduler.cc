@@ -1,6 +1,7 @@
 // The scheduler: one query outstanding at a time, each ended by a reply, a time-out event or a
 // retry. Driven by the 10 ms timer while running and by qbStep at any time; every wait is observed
 // at the first tick after it has passed.
+#include <algorithm>
 #include <atomic>
 
 #include "engine/item_keys.h"
@@ -55,21 +56,17 @@ void QueryEngine::Step() {
          DecimalText(pause));
     if (pause > 0) platform_.SleepMs(static_cast<uint32_t>(pause));
     ChooseAndSend();
+    idleStep_ = lastAskTime_ == 0;
+    idleStepTime_ = platform_.TickMs();
     return;
   }
 
   const uint32_t now = platform_.TickMs();
-  int32_t timeOut = timeOut_;
-  if (protocolName_ == u"MODBUS") {
-    if (const auto custom = customTimeOuts_.find(currentItemId_); custom != customTimeOuts_.end()) {
-      timeOut = custom->second;
-      Trace(u"CustomTimeout Found : " + DecimalText(timeOut) + u"\r\n");
-    }
+  const int32_t timeOut = EffectiveTimeOut();
+  if (protocolName_ == u"MODBUS" && customTimeOuts_.count(currentItemId_) != 0) {
+    Trace(u"CustomTimeout Found : " + DecimalText(customTimeOuts_.at(currentItemId_)) + u"\r\n");
   }
-  if (retryInProgress_ != 0) timeOut += retryCount_ * extraMsPerRetry_;
-
-  int32_t interval = queryInterval_;
-  if (IsRtuMode() && interval <= GetRtuTimeGap()) interval = GetRtuTimeGap();
+  const int32_t interval = EffectiveInterval();
 
   if (lastAskTime_ != 0) {
     if (TickDiff(now, lastAskTime_) <= timeOut) return;
@@ -78,6 +75,49 @@ void QueryEngine::Step() {
   }
   if (lastReplyTime_ != 0 && TickDiff(now, lastReplyTime_) <= interval) return;
   ChooseAndSend();
+  idleStep_ = lastAskTime_ == 0;
+  idleStepTime_ = now;
+}
+
+int32_t QueryEngine::EffectiveTimeOut() const {
+  int32_t timeOut = timeOut_;
+  if (protocolName_ == u"MODBUS") {
+    if (const auto custom = customTimeOuts_.find(currentItemId_); custom != customTimeOuts_.end()) {
+      timeOut = custom->second;
+    }
+  }
+  if (retryInProgress_ != 0) timeOut += retryCount_ * extraMsPerRetry_;
+  return timeOut;
+}
+
+int32_t QueryEngine::EffectiveInterval() const {
+  int32_t interval = queryInterval_;
+  if (IsRtuMode() && interval <= GetRtuTimeGap()) interval = GetRtuTimeGap();
+  return interval;
+}
+
+int64_t QueryEngine::MsUntilDue() const {
+  if (running_ == 0 || httpMode_ != 0) return -1;
+  const uint32_t now = platform_.TickMs();
+  int64_t due = -1;
+  auto consider = [&](int64_t ms) {
+    due = due < 0 ? std::max<int64_t>(ms, 0) : std::min(due, std::max<int64_t>(ms, 0));
+  };
+  // The watchdog fires once the refill is more than 5000 ms old.
+  if (lastRefillTime_ != 0) consider(int64_t{kWatchdogMs} + 1 - (now - lastRefillTime_));
+  // A step that found nothing to send is repeated no sooner than the next tick would repeat it.
+  const int64_t idleWait = idleStep_ ? int64_t{kTimerPeriodMs} - TickDiff(now, idleStepTime_) : 0;
+  if (txOnly_.count(currentItemId_) != 0) {
+    consider(idleWait);
+  } else if (lastAskTime_ != 0) {
+    consider(int64_t{EffectiveTimeOut()} + 1 - TickDiff(now, lastAskTime_));
+  } else if (!toDo_.Empty() || !autoList_.Empty()) {
+    int64_t ready = 0;
+    if (lastReplyTime_ != 0)
+      ready = int64_t{EffectiveInterval()} + 1 - TickDiff(now, lastReplyTime_);
+    consider(std::max(ready, idleWait));
+  }
+  return due;
 }
 
 void QueryEngine::HandleTimeOut(int32_t timeOut) {

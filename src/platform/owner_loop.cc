@@ -72,9 +72,25 @@ void OwnerLoop::SetTimer(uint32_t periodMs, Task onTick) {
     std::lock_guard lock(mutex_);
     periodMs_ = periodMs;
     onTick_ = std::move(onTick);
+    msUntilDue_ = nullptr;
     nextTick_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs);
   });
   wakeOwner_.notify_all();
+}
+
+void OwnerLoop::SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue) {
+  Call([&] {
+    std::lock_guard lock(mutex_);
+    periodMs_ = 0;
+    onTick_ = std::move(onTick);
+    msUntilDue_ = std::move(msUntilDue);
+  });
+  wakeOwner_.notify_all();
+}
+
+bool OwnerLoop::DeadlineMode() const {
+  std::lock_guard lock(mutex_);
+  return msUntilDue_ != nullptr;
 }
 
 uint32_t OwnerLoop::TimerPeriod() const {
@@ -102,6 +118,24 @@ void OwnerLoop::Run() {
   for (;;) {
     if (RunOneCall(lock)) continue;
     if (stopping_) break;
+    if (msUntilDue_) {
+      const auto due = msUntilDue_;
+      lock.unlock();
+      const int64_t ms = due();
+      lock.lock();
+      if (!calls_.empty() || stopping_ || !msUntilDue_) continue;
+      if (ms == 0) {
+        Task tick = onTick_;
+        lock.unlock();
+        if (tick) tick();
+        lock.lock();
+      } else if (ms < 0) {
+        wakeOwner_.wait(lock);
+      } else {
+        wakeOwner_.wait_for(lock, std::chrono::milliseconds(ms));
+      }
+      continue;
+    }
     if (periodMs_ == 0) {
       wakeOwner_.wait(lock);
       continue;

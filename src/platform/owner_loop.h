@@ -60,6 +60,11 @@ class OwnerLoop {
   // Ticks that the owner thread misses while busy are not made up, as window timers do.
   void SetTimer(uint32_t periodMs, Task onTick);
   uint32_t TimerPeriod() const;
+  // A timer without a period: after every call and every tick the owner thread asks msUntilDue
+  // (on the owner thread) how long it may sleep: 0 runs onTick at once, -1 sleeps until the next
+  // call. No periodic wake-ups at all. SetTimer with a period ends this mode.
+  void SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue);
+  bool DeadlineMode() const;
 
  private:
   struct Pending {
@@ -83,6 +88,7 @@ class OwnerLoop {
 
   uint32_t periodMs_ = 0;
   Task onTick_;
+  std::function<int64_t()> msUntilDue_;  // set: deadline mode
   SteadyTime nextTick_{};
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -93,6 +94,53 @@ TEST(OwnerLoop, TimerTicksOnTheOwnerUntilStopped) {
   const int stopped = loop.Invoke([&] { return ticks.load(); });
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(ticks.load(), stopped);
+}
+
+TEST(OwnerLoop, DeadlineTimerTicksWhenDueAndSleepsOtherwise) {
+  OwnerLoop loop;
+  loop.StartThread();
+  std::atomic<int> ticks{0};
+  std::atomic<int> asked{0};
+  int64_t nextDue = -1;  // owner thread only; -2: due at dueAt
+  std::chrono::steady_clock::time_point dueAt;
+  loop.SetDeadlineTimer(
+      [&] {
+        ++ticks;
+        nextDue = ticks < 3 ? 0 : -1;  // three ticks back to back, then nothing is due
+      },
+      [&]() -> int64_t {
+        ++asked;
+        if (nextDue != -2) return nextDue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            dueAt - std::chrono::steady_clock::now());
+        return std::max<int64_t>(left.count(), 0);
+      });
+  EXPECT_TRUE(loop.DeadlineMode());
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ticks.load(), 0);  // nothing due: no wake-ups at all
+  const int askedWhileIdle = asked.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(asked.load(), askedWhileIdle);
+  loop.Call([&] { nextDue = 0; });  // a call makes something due: the loop asks again
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (ticks < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(ticks.load(), 3);
+  loop.Call([&] {
+    nextDue = -2;
+    dueAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(ticks.load(), 3);  // not yet due
+  const auto late = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (ticks < 4 && std::chrono::steady_clock::now() < late) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(ticks.load(), 4);
+  loop.SetTimer(0, nullptr);
+  EXPECT_FALSE(loop.DeadlineMode());
 }
 
 TEST(OwnerLoop, AfterStopCallsRunOnTheCaller) {
