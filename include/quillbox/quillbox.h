@@ -275,6 +275,17 @@ QB_API void qbSetPortDevice(int32_t port, const qb_wchar* path);
 /* Non-zero: let a UART driver with RS-485 direction control switch RTS, with the two delays. */
 QB_API void qbSetRs485Kernel(int32_t on);
 
+/* ---- Protocols ---- */
+
+/* 1 when items of the named protocol carry a device name ("LSMK", "MKLD", "MBFX"), else 0. */
+QB_API int32_t qbHasPrtclDvcName(const qb_wchar* protocol);
+/* 1 when bit items of the named protocol carry a bit position in a word ("LSMK", "MKLD"), else 0. */
+QB_API int32_t qbHasPrtclBitPos(const qb_wchar* protocol);
+/* 1 when a read item of the named protocol covers consecutive addresses ("MODBUS", "MBFX"), else 0. */
+QB_API int32_t qbIsPrtclSupportContinuousAddr(const qb_wchar* protocol);
+/* Switches the scheduler off for good (a host that moves frames by other means); keeps both texts. */
+QB_API void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second);
+
 /* ---- Diagnostics ---- */
 
 /* Appends selected events, stamped "[tick]", to the trace file (deleted when the library loads). */

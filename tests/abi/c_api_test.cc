@@ -163,6 +163,24 @@ TEST(CApi, IndirectModbusRtuExchangeReachesTheHostOnTheOwnerThread) {
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text)), expected);
 }
 
+TEST(CApi, ProtocolQuestionsAndHttpMode) {
+  EXPECT_EQ(qbHasPrtclDvcName(u"LSMK"), 1);
+  EXPECT_EQ(qbHasPrtclDvcName(u"MODBUS"), 0);
+  EXPECT_EQ(qbHasPrtclBitPos(u"MKLD"), 1);
+  EXPECT_EQ(qbHasPrtclBitPos(u"MBFX"), 0);
+  EXPECT_EQ(qbIsPrtclSupportContinuousAddr(u"MBFX"), 1);
+  EXPECT_EQ(qbIsPrtclSupportContinuousAddr(u"USRPRTCL"), 0);
+  EXPECT_EQ(qbHasPrtclDvcName(nullptr), 0);
+  qbSetHostWindowProc(WindowProc);
+  qbInit(nullptr, kMessage);
+  qbSetQueryDirectSerial(0);
+  qbAutoWordRead(1, 1, 0, 1);
+  qbSetHttpMode(u"a", nullptr);
+  for (int i = 0; i < 5; ++i) qbStep();
+  std::lock_guard lock(inbox.mutex);
+  EXPECT_TRUE(inbox.events.empty());  // every step returns at once
+}
+
 TEST(CApi, MissingInitIsShownOnceThroughTheMessageBoxProc) {
   qbSetMessageBoxProc(BoxProc);
   qbSetQueryDirectSerial(0);

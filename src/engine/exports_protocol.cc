@@ -1,0 +1,27 @@
+// C exports: what each protocol's items carry, and the HTTP mode that switches the scheduler off.
+#include "engine/default_runtime.h"
+#include "platform/code_page.h"
+#include "protocols/protocol_capabilities.h"
+#include "quillbox/quillbox.h"
+
+using qb::DefaultRuntime;
+using qb::QueryEngine;
+using qb::WideView;
+
+extern "C" {
+
+int32_t qbHasPrtclDvcName(const qb_wchar* protocol) {
+  return qb::ProtocolHasDeviceName(WideView(protocol)) ? 1 : 0;
+}
+int32_t qbHasPrtclBitPos(const qb_wchar* protocol) {
+  return qb::ProtocolHasBitPosition(WideView(protocol)) ? 1 : 0;
+}
+int32_t qbIsPrtclSupportContinuousAddr(const qb_wchar* protocol) {
+  return qb::ProtocolSupportsContinuousAddress(WideView(protocol)) ? 1 : 0;
+}
+void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second) {
+  DefaultRuntime::Get().Run(
+      [&](QueryEngine& e) { e.SetHttpMode(WideView(first), WideView(second)); });
+}
+
+}  // extern "C"
