@@ -16,6 +16,7 @@ const std::set<std::string> kExports = {
     "qbSetMessageBoxProc",
     "qbSetDebugNoteProc",
     "qbSetCodePage",
+    "qbSetTimerPeriod",
     // lifecycle and settings
     "qbInit",
     "qbStart",
