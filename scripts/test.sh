@@ -20,7 +20,8 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan -j "$jobs" --output-on-f
 
 echo "== thread sanitizer (threaded tests)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread >/dev/null
-cmake --build build/tsan -j "$jobs"
+cmake --build build/tsan -j "$jobs" --target platform_tests serial_tests abi_tests \
+  integration_tests example_host
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j "$jobs" --output-on-failure \
   -R 'OwnerLoop|CApi|Serial|Reader|Libmodbus|Scripted|Pymodbus|example'
 
