@@ -149,6 +149,17 @@ TEST_F(SchedulerTest, CustomTimeOutAppliesOnlyUnderModbus) {
   EXPECT_EQ(eventTicks[0].second, 1520u);  // sent at 1010, 1510 - 1010 = 500 is not more
 }
 
+TEST_F(SchedulerTest, CustomTimeOutIsIgnoredUnderAnotherProtocol) {
+  AutoRead(7);
+  engine.SetCustomTimeOut(7, 500);
+  engine.Start();
+  RunRecordingWrites(10);  // item 7 outstanding since 1010
+  engine.SetProtocolName(u"LSMK");
+  RunRecordingWrites(110);
+  ASSERT_FALSE(eventTicks.empty());
+  EXPECT_EQ(eventTicks[0], (std::pair<int, uint32_t>{3, 1120}));  // the general 100 ms
+}
+
 TEST_F(SchedulerTest, PausedCopiesAreSkippedAndTheNextItemFollowsAtTheNextTick) {
   AutoRead(1);
   AutoRead(2);
