@@ -1,0 +1,129 @@
+// The quillbox command's sim subcommand as a user runs it: help with the exit codes, bad starts
+// with their exit codes and messages, and whole runs on a new pseudo-terminal and on a device
+// given by path, ended by a signal or by --duration.
+#include <gtest/gtest.h>
+
+#include "sim_test_util.h"
+
+namespace qb::sim {
+namespace {
+
+using simtest::AsciiFrame;
+using simtest::Hex;
+using simtest::Process;
+using simtest::ProcessResult;
+using simtest::WithCrc;
+
+const std::string kQuillbox = QB_QUILLBOX_PATH;
+
+ProcessResult Quillbox(std::vector<std::string> args) {
+  args.insert(args.begin(), kQuillbox);
+  return simtest::Run(args);
+}
+
+// A file of initial values, removed with the object.
+struct ValuesFile {
+  explicit ValuesFile(const std::string& text) {
+    const int fd = ::mkstemp(path);
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+  }
+  ~ValuesFile() { ::unlink(path); }
+  char path[32] = "/tmp/qb_sim_cli_XXXXXX";
+};
+
+TEST(SimCliTest, HelpListsTheExitCodes) {
+  const ProcessResult r = Quillbox({"sim", "--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* line :
+       {"Exit codes:\n  0  stopped by SIGINT/SIGTERM or at the end of --duration",
+        "\n  1  the line failed", "\n  2  bad command line", "\n  3  the device cannot be opened",
+        "\n  4  the initial-values file", "--pace"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line;
+}
+
+TEST(SimCliTest, BadStartsExitWithTheirCodes) {
+  PseudoTerminal pty;
+  std::string error;
+  ASSERT_TRUE(pty.Open(&error)) << error;
+  ValuesFile bad("hr:0=1\nzz:0=1\n");
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{}, 2, "A subcommand is required"},
+      {{"sim", "--bogus"}, 2, "--bogus"},
+      {{"sim", "--slave", "0"}, 2, "--slave"},
+      {{"sim", "--slave", "1,1"}, 2, "quillbox sim: slave 1 is given twice"},
+      {{"sim", "--mode", "tcp"}, 2, "--mode"},
+      {{"sim", "--set", "hr:0=70000"}, 2, "--set hr:0=70000: value '70000' does not fit 16 bits"},
+      {{"sim", "--noise-bytes", "0"}, 2, "--noise-bytes wants 1 to 64 bytes as hex digits"},
+      {{"sim", "-d", "/nonexistent/tty"},
+       3,
+       "quillbox sim: cannot open /nonexistent/tty: No such file or directory"},
+      {{"sim", "-d", "/dev/null"}, 3, "quillbox sim: /dev/null is not a serial device"},
+      {{"sim", "-d", pty.SlavePath(), "-b", "12345"}, 3, "baud rate 12345 is not offered"},
+      {{"sim", "--values", "/nonexistent/v.txt"}, 4, "cannot read /nonexistent/v.txt"},
+      {{"sim", "--values", bad.path}, 4, std::string(bad.path) + ": line 2: unknown table 'zz'"},
+  };
+  for (const auto& [args, code, message] : cases) {
+    const ProcessResult r = Quillbox(args);
+    EXPECT_EQ(r.exitCode, code) << message;
+    EXPECT_NE(r.err.find(message), std::string::npos) << message << "\n" << r.err;
+    EXPECT_EQ(r.out, "") << message;
+  }
+}
+
+TEST(SimCliTest, RunsOnANewPseudoTerminalUntilSigterm) {
+  ValuesFile values("# slave 3's registers\n3:hr:0=0x1234\n");
+  Process p({kQuillbox, "sim", "-a", "1,3", "--values", values.path, "--set", "hr:1=5", "-v",
+             "--duration", "30"});
+  const std::string path = p.ReadLine(5000);
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+  {
+    simtest::LineClient client(path);
+    ASSERT_TRUE(client.Write(WithCrc(Hex("03 03 0000 0002"))));
+    EXPECT_EQ(client.Read(9, 5000), WithCrc(Hex("03 03 04 1234 0005")));
+    ASSERT_TRUE(client.Write(WithCrc(Hex("01 03 0000 0002"))));
+    EXPECT_EQ(client.Read(9, 5000), WithCrc(Hex("01 03 04 0000 0005")));
+  }
+  p.Signal(SIGTERM);
+  const ProcessResult r = p.Finish(5000);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, path + "\n");
+  EXPECT_NE(r.err.find("request 03 03 00 00 00 02\n  reply 03 03 04 12 34 00 05\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("requests 2, replies 2 (exceptions 0)"), std::string::npos) << r.err;
+}
+
+TEST(SimCliTest, RunsOnAGivenDeviceUntilSigintOrDuration) {
+  PseudoTerminal line;  // the test is the master on the master side
+  std::string error;
+  ASSERT_TRUE(line.Open(&error)) << error;
+  Process p({kQuillbox, "sim", "-d", line.SlavePath(), "-m", "ascii", "-a", "2", "--set",
+             "ir:7=0xABCD", "--parity", "E", "--duration", "30"});
+  const auto request = AsciiFrame(Hex("02 04 0007 0001"));
+  const auto reply = AsciiFrame(Hex("02 04 02 ABCD"));
+  simtest::Bytes got;
+  // The command needs a moment to open the device: ask until it answers.
+  for (int attempt = 0; attempt < 50 && got != reply; ++attempt) {
+    ASSERT_EQ(::write(line.MasterFd(), request.data(), request.size()), 17);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    uint8_t buffer[64];
+    const ssize_t n = ::read(line.MasterFd(), buffer, sizeof buffer);
+    if (n > 0) got.assign(buffer, buffer + n);
+  }
+  EXPECT_EQ(got, reply);
+  p.Signal(SIGINT);
+  ProcessResult r = p.Finish(5000);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");  // the device's path was given: nothing to print
+  EXPECT_NE(r.err.find("ASCII on " + line.SlavePath() + ", 9600 8E1"), std::string::npos) << r.err;
+
+  const auto start = simtest::Clock::now();
+  r = Quillbox({"sim", "--duration", "0.3"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_GE(simtest::Clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_NE(r.err.find("requests 0, replies 0"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace qb::sim

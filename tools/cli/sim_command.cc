@@ -1,0 +1,262 @@
+// quillbox sim: sets up the device model from the options, opens the line and runs the simulator
+// until SIGINT or SIGTERM (or the end of --duration), then prints what it did.
+#include "cli/sim_command.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "sim/device_model.h"
+#include "sim/model_loader.h"
+#include "sim/serial_line.h"
+#include "sim/simulator.h"
+
+namespace qb::cli {
+namespace {
+
+struct SimArguments {
+  std::string device;
+  std::string mode = "rtu";
+  std::vector<int> slaves{1};
+  uint32_t tableSize = 10000;
+  std::vector<std::string> assignments;
+  std::string valuesFile;
+  int baud = 9600;
+  int dataBits = 8;
+  std::string parity = "N";
+  int stopBits = 1;
+  bool paced = false;
+  bool silenceOnly = false;
+  int delayMs = 0;
+  int dropEvery = 0;
+  int corruptEvery = 0;
+  int noiseEvery = 0;
+  std::string noiseBytes = "00";
+  bool noiseAfter = false;
+  int splitEvery = 0;
+  int splitAt = 0;
+  int splitGapMs = 20;
+  double durationSeconds = 0;
+  bool verbose = false;
+};
+
+bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  if (text.empty() || text.size() % 2 != 0 || text.size() > 128) return false;
+  out->clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int hi = digit(text[i]);
+    const int lo = digit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<uint8_t>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string Summary(const sim::SimulatorCounters& c) {
+  return "requests " + std::to_string(c.requests) + ", replies " + std::to_string(c.replies) +
+         " (exceptions " + std::to_string(c.exceptions) + "), not addressed " +
+         std::to_string(c.notAddressed) + ", broadcasts " + std::to_string(c.broadcasts) +
+         ", checksum errors " + std::to_string(c.checksumErrors) + ", malformed " +
+         std::to_string(c.malformed) + ", dropped " + std::to_string(c.dropped) + ", corrupted " +
+         std::to_string(c.corrupted) + ", with noise " + std::to_string(c.noisy) + ", split " +
+         std::to_string(c.split);
+}
+
+int RunSim(const SimArguments& args) {
+  sim::LineFormat line;
+  line.baud = args.baud;
+  line.dataBits = args.dataBits;
+  line.parity = args.parity.empty() ? 'N' : args.parity[0];
+  line.stopBits = args.stopBits;
+  if (const std::string bad = sim::CheckLineFormat(line); !bad.empty()) {
+    std::cerr << "quillbox sim: " << bad << "\n";
+    return kExitBadArgument;
+  }
+
+  sim::TableSizes sizes{args.tableSize, args.tableSize, args.tableSize, args.tableSize};
+  sim::DeviceModel model(sizes);
+  for (const int slave : args.slaves) {
+    if (!model.AddSlave(static_cast<uint8_t>(slave))) {
+      std::cerr << "quillbox sim: slave " << slave << " is given twice\n";
+      return kExitBadArgument;
+    }
+  }
+  std::string error;
+  if (!args.valuesFile.empty() && !sim::LoadModelFile(model, args.valuesFile, &error)) {
+    std::cerr << "quillbox sim: " << error << "\n";
+    return kExitValuesFile;
+  }
+  for (const std::string& assignment : args.assignments) {
+    if (!sim::ApplyAssignment(model, assignment, &error)) {
+      std::cerr << "quillbox sim: --set " << assignment << ": " << error << "\n";
+      return kExitBadArgument;
+    }
+  }
+
+  sim::SimulatorOptions options;
+  options.framing = args.mode == "ascii" ? sim::Framing::kAscii : sim::Framing::kRtu;
+  options.boundary =
+      args.silenceOnly ? sim::RtuBoundary::kSilenceOnly : sim::RtuBoundary::kLengthOrSilence;
+  options.line = line;
+  options.paced = args.paced;
+  options.faults.replyDelayMs = args.delayMs;
+  options.faults.dropEvery = args.dropEvery;
+  options.faults.corruptEvery = args.corruptEvery;
+  options.faults.noiseEvery = args.noiseEvery;
+  options.faults.noiseAfter = args.noiseAfter;
+  options.faults.splitEvery = args.splitEvery;
+  options.faults.splitAt = static_cast<size_t>(args.splitAt);
+  options.faults.splitGapMs = args.splitGapMs;
+  if (!ParseHexBytes(args.noiseBytes, &options.faults.noise)) {
+    std::cerr << "quillbox sim: --noise-bytes wants 1 to 64 bytes as hex digits, like 00FF\n";
+    return kExitBadArgument;
+  }
+  auto logMutex = std::make_shared<std::mutex>();
+  if (args.verbose) {
+    options.log = [logMutex](const std::string& text) {
+      std::lock_guard lock(*logMutex);
+      std::cerr << text << "\n";
+    };
+  }
+
+  // The line: a given device, or a new pseudo-terminal.
+  sim::PseudoTerminal pty;
+  int fd = -1;
+  std::string where;
+  if (!args.device.empty()) {
+    fd = sim::OpenSerialDevice(args.device, line, &error);
+    where = args.device;
+  } else if (pty.Open(&error)) {
+    fd = pty.MasterFd();
+    where = pty.SlavePath();
+  }
+  if (fd < 0) {
+    std::cerr << "quillbox sim: " << error << "\n";
+    return kExitDevice;
+  }
+
+  // SIGINT and SIGTERM are taken by sigtimedwait below; blocked before the simulator's thread
+  // starts so that the thread inherits the mask and never receives them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  sim::Simulator simulator(fd, &model, options);
+  if (!simulator.Start(&error)) {
+    std::cerr << "quillbox sim: " << error << "\n";
+    if (!args.device.empty()) ::close(fd);
+    return kExitFailure;
+  }
+  if (args.device.empty()) std::cout << where << std::endl;  // the path a master opens
+  std::cerr << "quillbox sim: " << (options.framing == sim::Framing::kRtu ? "RTU" : "ASCII")
+            << " on " << where << ", " << line.baud << " " << line.dataBits << line.parity
+            << line.stopBits << (args.paced ? " paced" : "") << "; SIGINT or SIGTERM stops"
+            << std::endl;
+
+  const auto start = std::chrono::steady_clock::now();
+  const auto duration = std::chrono::duration<double>(args.durationSeconds);
+  int exitCode = kExitOk;
+  for (;;) {
+    timespec tick{0, 100'000'000};
+    if (::sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
+    if (!simulator.Running()) {
+      std::cerr << "quillbox sim: " << simulator.Failure() << "\n";
+      exitCode = kExitFailure;
+      break;
+    }
+    if (args.durationSeconds > 0 && std::chrono::steady_clock::now() - start >= duration) break;
+  }
+  simulator.Stop();
+  if (!args.device.empty()) ::close(fd);
+  {
+    std::lock_guard lock(*logMutex);
+    std::cerr << "quillbox sim: " << Summary(simulator.Counters()) << std::endl;
+  }
+  return exitCode;
+}
+
+}  // namespace
+
+Command AddSimCommand(CLI::App& parent) {
+  auto args = std::make_shared<SimArguments>();
+  CLI::App* sim = parent.add_subcommand(
+      "sim",
+      "Modbus RTU/ASCII slave simulator on a serial device, or on a new pseudo-terminal whose "
+      "path is printed on the first line of standard output");
+  sim->footer(kExitCodesHelp);
+  sim->add_option("-d,--device", args->device,
+                  "Serial device to serve (default: a new pseudo-terminal)");
+  sim->add_option("-m,--mode", args->mode, "Framing")
+      ->check(CLI::IsMember({"rtu", "ascii"}))
+      ->capture_default_str();
+  sim->add_option("-a,--slave", args->slaves, "Slave addresses to simulate, e.g. 1,2,17")
+      ->delimiter(',')
+      ->check(CLI::Range(1, 247))
+      ->capture_default_str();
+  sim->add_option("--size", args->tableSize, "Addresses in each of the four tables")
+      ->check(CLI::Range(1, 65536))
+      ->capture_default_str();
+  sim->add_option("--set", args->assignments,
+                  "Initial values: [slave:]table:address=value[,value...], table co, di, hr or "
+                  "ir (repeatable)");
+  sim->add_option("--values", args->valuesFile,
+                  "File of initial values, one assignment like --set per line, # comments");
+  sim->add_option("-b,--baud", args->baud, "Baud rate")
+      ->check(CLI::Range(1, 4000000))
+      ->capture_default_str();
+  sim->add_option("--data-bits", args->dataBits, "Data bits")
+      ->check(CLI::IsMember({7, 8}))
+      ->capture_default_str();
+  sim->add_option("--parity", args->parity, "Parity")
+      ->check(CLI::IsMember({"N", "E", "O"}))
+      ->capture_default_str();
+  sim->add_option("--stop-bits", args->stopBits, "Stop bits")
+      ->check(CLI::IsMember({1, 2}))
+      ->capture_default_str();
+  sim->add_flag("--pace", args->paced,
+                "Emulate the line's speed: reply bytes one character time apart, and no reply "
+                "before the request could have ended on the wire");
+  sim->add_flag("--silence-only", args->silenceOnly,
+                "RTU: end a request only at the 3.5-character silence, not at its length");
+  sim->add_option("--delay", args->delayMs, "Milliseconds to wait before every reply")
+      ->check(CLI::Range(0, 600000));
+  sim->add_option("--drop", args->dropEvery, "Leave out every N-th reply")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--corrupt", args->corruptEvery, "Damage the CRC/LRC of every N-th reply")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--noise", args->noiseEvery, "Put noise bytes before every N-th reply")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--noise-bytes", args->noiseBytes, "The noise, as hex digits")
+      ->capture_default_str();
+  sim->add_flag("--noise-after", args->noiseAfter, "Put the noise after the reply instead");
+  sim->add_option("--split", args->splitEvery, "Send every N-th reply in two pieces")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--split-at", args->splitAt, "Bytes in the first piece (default: half)")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--split-gap", args->splitGapMs, "Milliseconds between the two pieces")
+      ->check(CLI::Range(0, 600000))
+      ->capture_default_str();
+  sim->add_option("--duration", args->durationSeconds,
+                  "Stop after this many seconds (default: run until SIGINT or SIGTERM)")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_flag("-v,--verbose", args->verbose, "Print every request and reply on stderr");
+  return Command{sim, [args] { return RunSim(*args); }};
+}
+
+}  // namespace qb::cli
