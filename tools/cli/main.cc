@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/demo_command.h"
 #include "cli/exit_codes.h"
+#include "cli/poll_command.h"
 #include "cli/sim_command.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +16,9 @@ int main(int argc, char** argv) {
   app.footer(qb::cli::kExitCodesHelp);
 
   std::vector<qb::cli::Command> commands;
+  commands.push_back(qb::cli::AddPollCommand(app));
   commands.push_back(qb::cli::AddSimCommand(app));
+  commands.push_back(qb::cli::AddDemoCommand(app));
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,19 @@
+// The command-line forms of poll items: "hr:1:0:10" reads, "reg:1:5=42" and friends write.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/poller.h"
+
+namespace qb::cli {
+
+// Read: TYPE:SLAVE:START:COUNT with TYPE co, di, hr or ir (or mbpoll's 0, 1, 4, 3).
+std::optional<PollItem> ParseReadSpec(const std::string& text, std::string* error);
+// Writes, each SLAVE:ADDRESS=VALUES:
+//   coil:1:5=1   reg:1:5=42   coils:1:0=1,0,1   regs:1:0=10,20   mask:1:5=AND,OR
+//   rw:1:0+3:10=7,8   (read 3 registers from 0, write 7 and 8 from 10)
+// Values are decimal or 0x-hexadecimal.
+std::optional<PollItem> ParseWriteSpec(const std::string& text, std::string* error);
+
+}  // namespace qb::cli
