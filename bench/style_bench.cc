@@ -6,27 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/quiet_platform.h"
 #include "style/int_to_str.h"
 #include "style/style.h"
 #include "style/style_parser.h"
 
 namespace {
 
-class QuietPlatform : public qb::Platform {
- public:
-  uint32_t TickMs() override { return 0; }
-  void SleepMs(uint32_t) override {}
-  void ShowMessageBox(std::u16string_view) override {}
-  void DebugNote(std::u16string_view) override {}
-  intptr_t SendHostMessage(void*, uint32_t, uintptr_t, intptr_t) override { return 0; }
-  const qb::CodePage& GetCodePage() const override { return codePage_; }
-
- private:
-  qb::CodePage codePage_{"ANSI_X3.4-1968"};
-};
-
-QuietPlatform platform;
+qb::QuietPlatform platform;
 
 std::u16string Round(int r) { return qb::IntToStr(r, 10, -1); }
 

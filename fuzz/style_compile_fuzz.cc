@@ -7,24 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/quiet_platform.h"
 #include "style/style.h"
 #include "style/style_parser.h"
 
 namespace {
-
-class QuietPlatform : public qb::Platform {
- public:
-  uint32_t TickMs() override { return 0; }
-  void SleepMs(uint32_t) override {}
-  void ShowMessageBox(std::u16string_view) override {}
-  void DebugNote(std::u16string_view) override {}
-  intptr_t SendHostMessage(void*, uint32_t, uintptr_t, intptr_t) override { return 0; }
-  const qb::CodePage& GetCodePage() const override { return codePage_; }
-
- private:
-  qb::CodePage codePage_{"ANSI_X3.4-1968"};
-};
 
 const char16_t* const kMethods[] = {u"plus", u"xor", u"crc16-ibm", u"lrc", u"none"};
 
@@ -32,7 +19,7 @@ const char16_t* const kMethods[] = {u"plus", u"xor", u"crc16-ibm", u"lrc", u"non
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4 || size > 4096) return 0;
-  static QuietPlatform platform;
+  static qb::QuietPlatform platform;
   const uint8_t flags = data[0];
   const uint8_t first = data[1];
   const uint8_t count = data[2];

@@ -8,24 +8,11 @@
 #include <span>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/quiet_platform.h"
 #include "style/style.h"
 #include "style/style_parser.h"
 
 namespace {
-
-class QuietPlatform : public qb::Platform {
- public:
-  uint32_t TickMs() override { return 0; }
-  void SleepMs(uint32_t) override {}
-  void ShowMessageBox(std::u16string_view) override {}
-  void DebugNote(std::u16string_view) override {}
-  intptr_t SendHostMessage(void*, uint32_t, uintptr_t, intptr_t) override { return 0; }
-  const qb::CodePage& GetCodePage() const override { return codePage_; }
-
- private:
-  qb::CodePage codePage_{"ANSI_X3.4-1968"};
-};
 
 struct Definition {
   const char16_t* text;
@@ -89,7 +76,7 @@ class AcceptingOwner : public qb::StyleOwner {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0 || size > 4096) return 0;
-  static QuietPlatform platform;
+  static qb::QuietPlatform platform;
   static const std::vector<std::unique_ptr<qb::Style>> styles = MakeStyles(platform);
   qb::StyleOwner strict;
   AcceptingOwner accepting;

@@ -3,6 +3,8 @@
 // calls from several host threads at once. Real time: generous deadlines, exact orders and counts.
 #include <gtest/gtest.h>
 
+#include "support/modbus_frames.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +16,8 @@
 #include "quillbox/quillbox.h"
 
 namespace {
+
+using qb::test::WithCrc;
 
 constexpr uint32_t kMessage = 0x8001;
 
@@ -64,18 +68,6 @@ bool WaitForEvent(uint8_t code, Event* out) {
     }
     return false;
   });
-}
-
-// CRC-16/MODBUS bit by bit, independent of the library's table form; low byte first.
-std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : frame) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
 }
 
 TEST(CApi, FreshlyLoadedLibraryHasItsDefaults) {

@@ -2,6 +2,8 @@
 // each item's frame comes to the host in event 1, so a swapped argument shows in the bytes.
 #include <gtest/gtest.h>
 
+#include "support/modbus_frames.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -10,6 +12,8 @@
 #include "quillbox/quillbox.h"
 
 namespace {
+
+using qb::test::WithCrc;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -24,17 +28,6 @@ intptr_t Proc(void*, uint32_t, uintptr_t wParam, intptr_t lParam) {
   requests.emplace_back(block, block + lParam);
   arrived.notify_all();
   return 0;
-}
-
-Bytes WithCrc(Bytes frame) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : frame) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
 }
 
 // Event block of format 1: code 1, the low byte of the id, the frame.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/modbus_frames.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -24,18 +26,6 @@ class RecordingPort : public SerialLink {
   bool open = true;
   std::vector<std::vector<uint8_t>> writes;
 };
-
-// CRC-16/MODBUS bit by bit, independent of the library's table form; appended low byte first.
-inline std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : frame) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
-}
 
 class EngineTest : public ::testing::Test {
  protected:

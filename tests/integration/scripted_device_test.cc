@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/modbus_frames.h"
+
 #include <atomic>
 #include <thread>
 
@@ -16,17 +18,6 @@ namespace qb::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes WithCrc(Bytes frame) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : frame) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
-}
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 

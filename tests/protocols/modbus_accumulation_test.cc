@@ -3,6 +3,8 @@
 // (a bit-by-bit CRC and a plain byte-sum LRC).
 #include <gtest/gtest.h>
 
+#include "support/modbus_frames.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,26 +18,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::u16string>;
 
-Bytes Rtu(Bytes m) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : m) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  m.insert(m.end(), {static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)});
-  return m;
-}
+Bytes Rtu(Bytes m) { return test::WithCrc(std::move(m)); }
 
-Bytes Ascii(const Bytes& m) {
-  const auto hex = [](unsigned v) {
-    return std::string{"0123456789ABCDEF"[v >> 4 & 15], "0123456789ABCDEF"[v & 15]};
-  };
-  std::string text = ":";
-  unsigned sum = 0;
-  for (uint8_t b : m) text += hex(b), sum += b;
-  text += hex((256 - sum % 256) % 256) + "\r\n";
-  return Bytes(text.begin(), text.end());
-}
+Bytes Ascii(const Bytes& m) { return test::AsciiFrame(m); }
 
 Bytes Of(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
