@@ -21,9 +21,9 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan -j "$jobs" --output-on-f
 echo "== thread sanitizer (threaded tests)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs" --target platform_tests serial_tests abi_tests \
-  integration_tests example_host
+  integration_tests example_host tools_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j "$jobs" --output-on-failure \
-  -R 'OwnerLoop|CApi|Serial|Reader|Libmodbus|Scripted|Pymodbus|example'
+  -R 'OwnerLoop|CApi|Serial|Reader|Libmodbus|Scripted|Pymodbus|example|Sim'
 
 echo "== fuzzers (${fuzz_seconds} s each)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
