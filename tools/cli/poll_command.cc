@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "cli/exit_codes.h"
-#include "cli/item_spec.h"
+#include "cli/item_arguments.h"
 #include "cli/poller.h"
 
 namespace qb::cli {
@@ -50,8 +50,8 @@ int Run(PollArgs& a) {
     a.reads.push_back(a.type + ":" + std::to_string(a.slave) + ":" + std::to_string(a.reference) +
                       ":" + std::to_string(a.count));
   }
-  for (const auto& spec : a.reads) {
-    const auto item = ParseReadSpec(spec, &error);
+  for (const auto& text : a.reads) {
+    const auto item = ParseReadArgument(text, &error);
     if (!item) {
       std::cerr << "quillbox poll: " << error << "\n";
       return kExitBadArgument;
@@ -67,8 +67,8 @@ int Run(PollArgs& a) {
     a.writes.insert(a.writes.begin(), kind + ":" + std::to_string(a.slave) + ":" +
                                           std::to_string(a.reference) + "=" + joined);
   }
-  for (const auto& spec : a.writes) {
-    const auto item = ParseWriteSpec(spec, &error);
+  for (const auto& text : a.writes) {
+    const auto item = ParseWriteArgument(text, &error);
     if (!item) {
       std::cerr << "quillbox poll: " << error << "\n";
       return kExitBadArgument;

@@ -1,4 +1,4 @@
-#include "cli/item_spec.h"
+#include "cli/item_arguments.h"
 
 #include <charconv>
 #include <vector>
@@ -62,7 +62,7 @@ bool Values(const std::string& text, int high, PollItem& item, std::string* erro
 
 }  // namespace
 
-std::optional<PollItem> ParseReadSpec(const std::string& text, std::string* error) {
+std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* error) {
   const auto parts = Split(text, ':');
   if (parts.size() != 4) {
     Fail(error, "a read is TYPE:SLAVE:START:COUNT, e.g. hr:1:0:10: '" + text + "'");
@@ -95,7 +95,7 @@ std::optional<PollItem> ParseReadSpec(const std::string& text, std::string* erro
   return item;
 }
 
-std::optional<PollItem> ParseWriteSpec(const std::string& text, std::string* error) {
+std::optional<PollItem> ParseWriteArgument(const std::string& text, std::string* error) {
   const size_t equals = text.find('=');
   const auto head = Split(text.substr(0, equals), ':');
   if (equals == std::string::npos || (head.size() != 3 && head.size() != 4)) {

@@ -9,11 +9,11 @@
 namespace qb::cli {
 
 // Read: TYPE:SLAVE:START:COUNT with TYPE co, di, hr or ir (or mbpoll's 0, 1, 4, 3).
-std::optional<PollItem> ParseReadSpec(const std::string& text, std::string* error);
+std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* error);
 // Writes, each SLAVE:ADDRESS=VALUES:
 //   coil:1:5=1   reg:1:5=42   coils:1:0=1,0,1   regs:1:0=10,20   mask:1:5=AND,OR
 //   rw:1:0+3:10=7,8   (read 3 registers from 0, write 7 and 8 from 10)
 // Values are decimal or 0x-hexadecimal.
-std::optional<PollItem> ParseWriteSpec(const std::string& text, std::string* error);
+std::optional<PollItem> ParseWriteArgument(const std::string& text, std::string* error);
 
 }  // namespace qb::cli
