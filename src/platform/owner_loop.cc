@@ -132,7 +132,11 @@ void OwnerLoop::Run() {
       } else if (ms < 0) {
         wakeOwner_.wait(lock);
       } else {
-        wakeOwner_.wait_for(lock, std::chrono::milliseconds(ms));
+        // Due at the start of the tick ms ticks from now: the tick counts whole milliseconds of
+        // the same monotonic clock, so the wait ends at that millisecond's edge, not ms after now.
+        const auto now = std::chrono::steady_clock::now();
+        const auto tickStart = std::chrono::floor<std::chrono::milliseconds>(now);
+        wakeOwner_.wait_until(lock, tickStart + std::chrono::milliseconds(ms));
       }
       continue;
     }

@@ -1,0 +1,163 @@
+// Modbus RTU polling throughput over an emulated line: ten auto items of ten holding registers
+// each, polled by the library with its default timing, by the library with the precise timer and
+// no query interval, and by libmodbus's blocking master, each against the same paced simulated
+// device, at 9600 and 115200 baud 8N1, with the device answering at once and after 5 ms. Every run
+// is compared with what the line itself allows. A program rather than a timed test: the numbers
+// depend on the machine and are reported, not asserted.
+//
+//   polling_benchmark [--cycles N] [--quick]
+//
+// --cycles N: measured polling cycles (of ten transactions) per run; --quick: one cycle per run
+// and a short idle measurement, a smoke run of a few seconds. The exit status is 1 when a run
+// failed, saw a time-out or a wrong reply, or found the device ahead of its own schedule.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "libmodbus_master.h"
+#include "library_master.h"
+#include "line_budget.h"
+#include "report.h"
+#include "simulated_device.h"
+
+namespace {
+
+using namespace qb::bench;
+
+constexpr int kBitsPerChar = 10;  // 8N1
+constexpr size_t kDefaultCycles = 30;
+
+struct Options {
+  size_t warmUp = kItems;  // transactions before the measurement: one cycle, or two in a quick run
+  size_t cycles = kDefaultCycles;
+  double idleSeconds = 1.0;
+  bool quick = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--quick") {
+      options->quick = true;
+      options->warmUp = 2;
+      options->cycles = 1;
+      options->idleSeconds = 0.1;
+    } else if (arg == "--cycles" && i + 1 < argc) {
+      char* end = nullptr;
+      const unsigned long value = std::strtoul(argv[++i], &end, 10);
+      if (end == nullptr || *end != '\0' || value == 0 || value > 100000) return false;
+      options->cycles = value;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+enum class Master { kLibraryDefaults, kLibraryPrecise, kLibmodbus };
+
+const char* MasterName(Master master) {
+  switch (master) {
+    case Master::kLibraryDefaults:
+      return "(a) library, defaults";
+    case Master::kLibraryPrecise:
+      return "(b) library, precise, interval 0";
+    case Master::kLibmodbus:
+      return "(c) libmodbus";
+  }
+  return "?";
+}
+
+// One master's run against a fresh device, and the figures taken from it and the device's times.
+struct Measured {
+  std::unique_ptr<MasterRun> run;
+  RunFigures figures;
+};
+
+Measured Measure(Master master, int baud, int replyDelayMs, const Options& options) {
+  const size_t warmUp = options.warmUp;
+  const size_t measured = options.cycles * kItems;
+  Measured result;
+  SimulatedDevice device;
+  std::string error;
+  if (!device.Start({baud, replyDelayMs, warmUp + measured + 4}, &error)) {
+    result.run = std::make_unique<MasterRun>();
+    result.run->failure = "simulator: " + error;
+    return result;
+  }
+  MasterRun run;
+  if (master == Master::kLibmodbus) {
+    run = RunLibmodbus({baud, 1000, warmUp, measured}, device.Path());
+  } else {
+    LibraryConfig config;
+    config.baud = static_cast<uint32_t>(baud);
+    config.timerPeriodMs = master == Master::kLibraryDefaults ? 10 : 0;
+    config.queryIntervalMs = master == Master::kLibraryDefaults ? 10 : 0;
+    config.warmUp = warmUp;
+    config.measured = measured;
+    config.idleSeconds = options.idleSeconds;
+    run = RunLibrary(config, device.Path());
+  }
+  device.Stop();
+  result.figures = Figure(run, {&device.RequestTimes(), &device.ReplyEndTimes(),
+                                device.ReplyEndAfterNs(), device.CharNs()});
+  result.run = std::make_unique<MasterRun>(std::move(run));
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: %s [--cycles N] [--quick]\n", argv[0]);
+    return 2;
+  }
+  const std::vector<int> bauds{9600, 115200};
+  const std::vector<int> delays{0, 5};
+  const std::vector<Master> masters{Master::kLibraryDefaults, Master::kLibraryPrecise,
+                                    Master::kLibmodbus};
+
+  std::string command;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) command += ' ';
+    command += argv[i];
+  }
+  std::printf("Machine: %s\nLoad average before: %s\nCommand: %s\n", MachineText().c_str(),
+              LoadText().c_str(), command.c_str());
+  std::printf("Per run: %zu warm-up and %zu measured transactions (10 items x 10 registers)\n\n",
+              options.warmUp, options.cycles * kItems);
+  PrintBudgets(bauds, kBitsPerChar, kRegistersPerItem);
+  std::printf("\n");
+  std::fflush(stdout);
+
+  std::vector<Measured> kept;  // the rows point into these runs
+  kept.reserve(bauds.size() * delays.size() * masters.size());
+  std::vector<Row> rows;
+  bool allSound = true;
+  for (const int baud : bauds) {
+    for (const int delay : delays) {
+      const LineBudget budget = ReadRegistersBudget(baud, kBitsPerChar, kRegistersPerItem);
+      for (const Master master : masters) {
+        std::fprintf(stderr, "%s at %d baud, reply delay %d ms...\n", MasterName(master), baud,
+                     delay);
+        kept.push_back(Measure(master, baud, delay, options));
+        Row row{MasterName(master),
+                baud,
+                delay,
+                budget,
+                master != Master::kLibmodbus,
+                kept.back().run.get(),
+                kept.back().figures};
+        if (!RunProblems(row).empty()) allSound = false;
+        rows.push_back(row);
+      }
+      rows.push_back(Row{"(d) the line's limit", baud, delay, budget, true, nullptr, {}});
+    }
+  }
+  PrintTable(rows);
+  std::printf("\nLoad average after: %s\n", LoadText().c_str());
+  return allSound ? 0 : 1;
+}
