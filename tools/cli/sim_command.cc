@@ -163,11 +163,13 @@ int RunSim(const SimArguments& args) {
     if (!args.device.empty()) ::close(fd);
     return kExitFailure;
   }
-  if (args.device.empty()) std::cout << where << std::endl;  // the path a master opens
+  // The banner goes out before the path: a master that starts on reading the path may make the
+  // simulator's log lines appear at once, and they must not cut into the banner.
   std::cerr << "quillbox sim: " << (options.framing == sim::Framing::kRtu ? "RTU" : "ASCII")
             << " on " << where << ", " << line.baud << " " << line.dataBits << line.parity
             << line.stopBits << (args.paced ? " paced" : "") << "; SIGINT or SIGTERM stops"
             << std::endl;
+  if (args.device.empty()) std::cout << where << std::endl;  // the path a master opens
 
   const auto start = std::chrono::steady_clock::now();
   const auto duration = std::chrono::duration<double>(args.durationSeconds);
