@@ -52,6 +52,7 @@ bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned)
   }
   Pending pending{&task};
   calls_.push_back(&pending);
+  queuedCalls_.fetch_add(1);
   wakeOwner_.notify_all();
   callDone_.wait(lock, [&] {
     return pending.state == Pending::State::kDone ||
@@ -59,6 +60,7 @@ bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned)
   });
   if (pending.state == Pending::State::kQueued) {
     calls_.erase(std::find(calls_.begin(), calls_.end(), &pending));
+    queuedCalls_.fetch_sub(1);
     return false;
   }
   return true;
@@ -104,6 +106,7 @@ bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
   if (calls_.empty()) return false;
   Pending* pending = calls_.front();
   calls_.pop_front();
+  queuedCalls_.fetch_sub(1);
   pending->state = Pending::State::kRunning;
   lock.unlock();
   (*pending->task)();
@@ -111,6 +114,29 @@ bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
   pending->state = Pending::State::kDone;
   callDone_.notify_all();
   return true;
+}
+
+void OwnerLoop::WaitForEdge(std::unique_lock<std::mutex>& lock, SteadyTime edge) {
+  using std::chrono::nanoseconds;
+  // A timed sleep ends some tens of microseconds after the time asked for (more on a virtual
+  // machine), which would delay every send of the precise timer by as much. So the thread sleeps
+  // until a little before the edge, by how late its recent wake-ups were, and spins the rest.
+  const nanoseconds margin = std::min(2 * wakeLateness_ + kSpinFloor, kSpinCeiling);
+  const SteadyTime wakeAt = edge - margin;
+  if (std::chrono::steady_clock::now() < wakeAt) {
+    if (wakeOwner_.wait_until(lock, wakeAt) == std::cv_status::no_timeout) return;
+    const nanoseconds late = std::clamp<nanoseconds>(std::chrono::steady_clock::now() - wakeAt,
+                                                     nanoseconds(0), kSpinCeiling);
+    wakeLateness_ += (late - wakeLateness_) / 8;
+  }
+  if (!calls_.empty() || stopping_) return;
+  lock.unlock();
+  while (std::chrono::steady_clock::now() < edge && queuedCalls_.load() == 0) {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  lock.lock();
 }
 
 void OwnerLoop::Run() {
@@ -141,7 +167,7 @@ void OwnerLoop::Run() {
         // the same monotonic clock, so the wait ends at that millisecond's edge, not ms after now.
         const auto now = std::chrono::steady_clock::now();
         const auto tickStart = std::chrono::floor<std::chrono::milliseconds>(now);
-        wakeOwner_.wait_until(lock, tickStart + std::chrono::milliseconds(ms));
+        WaitForEdge(lock, tickStart + std::chrono::milliseconds(ms));
       }
       continue;
     }

@@ -62,7 +62,9 @@ class OwnerLoop {
   uint32_t TimerPeriod() const;
   // A timer without a period: after every call and every tick the owner thread asks msUntilDue
   // (on the owner thread) how long it may sleep: 0 runs onTick at once, -1 sleeps until the next
-  // call. No periodic wake-ups at all. SetTimer with a period ends this mode.
+  // call. No periodic wake-ups at all. A due tick starts at the edge of its millisecond: the
+  // thread sleeps until shortly before it and spins the last tens of microseconds (as long as its
+  // timed wake-ups have lately been late). SetTimer with a period ends this mode.
   void SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue);
   bool DeadlineMode() const;
 
@@ -76,11 +78,18 @@ class OwnerLoop {
   void Run();
   // Runs one queued call if there is one; lock is held on entry and exit.
   bool RunOneCall(std::unique_lock<std::mutex>& lock);
+  // Deadline mode: returns at edge, or earlier when a call or Stop comes; lock held on entry and
+  // exit.
+  void WaitForEdge(std::unique_lock<std::mutex>& lock, SteadyTime edge);
+
+  static constexpr std::chrono::nanoseconds kSpinFloor{10'000};
+  static constexpr std::chrono::nanoseconds kSpinCeiling{250'000};
 
   mutable std::mutex mutex_;
   std::condition_variable wakeOwner_;
   std::condition_variable callDone_;
   std::deque<Pending*> calls_;
+  std::atomic<size_t> queuedCalls_{0};  // calls_.size(), for the spin that holds no lock
   bool stopping_ = false;
   std::thread thread_;
   std::atomic<std::thread::id> owner_{};
@@ -90,6 +99,8 @@ class OwnerLoop {
   Task onTick_;
   std::function<int64_t()> msUntilDue_;  // set: deadline mode
   SteadyTime nextTick_{};
+  // How late timed wake-ups of the owner thread end, on average.
+  std::chrono::nanoseconds wakeLateness_{50'000};
 };
 
 }  // namespace qb

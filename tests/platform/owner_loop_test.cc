@@ -143,6 +143,44 @@ TEST(OwnerLoop, DeadlineTimerTicksWhenDueAndSleepsOtherwise) {
   EXPECT_FALSE(loop.DeadlineMode());
 }
 
+// The loop wakes shortly before a due millisecond and spins to it: no tick may start before the
+// edge of the millisecond it was due at, and a call made meanwhile still runs first.
+TEST(OwnerLoop, DeadlineTicksNeverStartBeforeTheirMillisecondEdge) {
+  using Clock = std::chrono::steady_clock;
+  OwnerLoop loop;
+  loop.StartThread();
+  constexpr int kTicks = 20;
+  std::vector<Clock::duration> early;  // owner thread only until the loop stops
+  Clock::time_point edge{};
+  std::atomic<int> ticks{0};
+  loop.SetDeadlineTimer(
+      [&] {
+        if (Clock::now() < edge) early.push_back(edge - Clock::now());
+        ++ticks;
+        edge = Clock::time_point{};
+      },
+      [&]() -> int64_t {
+        if (ticks >= kTicks) return -1;
+        const auto now = Clock::now();
+        if (edge == Clock::time_point{}) {
+          // Due at the edge two milliseconds on, as the scheduler's "more than 1 ms" is.
+          edge = std::chrono::floor<std::chrono::milliseconds>(now) + std::chrono::milliseconds(2);
+        }
+        return now >= edge ? 0 : std::chrono::ceil<std::chrono::milliseconds>(edge - now).count();
+      });
+  loop.Call([] {});  // the loop asks again
+  std::atomic<int> calls{0};
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (ticks < kTicks && Clock::now() < deadline) {
+    loop.Call([&] { ++calls; });
+    std::this_thread::sleep_for(std::chrono::microseconds(700));
+  }
+  loop.Stop();
+  EXPECT_EQ(ticks.load(), kTicks);
+  EXPECT_GE(calls.load(), kTicks / 2);
+  EXPECT_TRUE(early.empty()) << early.size() << " ticks ran before their edge";
+}
+
 TEST(OwnerLoop, AfterStopCallsRunOnTheCaller) {
   OwnerLoop loop;
   loop.StartThread();
