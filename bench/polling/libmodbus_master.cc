@@ -4,6 +4,8 @@
 
 #include <modbus.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -29,6 +31,20 @@ bool ValuesAreRight(const uint16_t* values, int item) {
   return true;
 }
 
+// Waits until `edge` (CLOCK_MONOTONIC ns): a timed sleep to 150 us before it, then a spin, so that
+// the wake-up's own lateness does not count.
+void WaitUntilEdge(int64_t edge) {
+  constexpr int64_t kSpinNs = 150'000;
+  const int64_t wakeAt = edge - kSpinNs;
+  if (MonotonicNs() < wakeAt) {
+    const timespec when{static_cast<time_t>(wakeAt / 1'000'000'000), wakeAt % 1'000'000'000};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &when, nullptr) == EINTR) {
+    }
+  }
+  while (MonotonicNs() < edge) {
+  }
+}
+
 }  // namespace
 
 MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& devicePath) {
@@ -51,13 +67,20 @@ MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& deviceP
 
   const size_t last = config.warmUp + config.measured;
   run.replyTimes.reserve(last + 1);
+  run.ruleWaitNs.reserve(last + 1);
   int64_t cpuAtStart = 0;
   uint16_t values[kRegistersPerItem];
   for (size_t k = 0; k <= last; ++k) {
     const int item = static_cast<int>(k % kItems);
     const int read =
         modbus_read_registers(ctx.get(), item * kRegistersPerItem, kRegistersPerItem, values);
-    run.replyTimes.push_back(MonotonicNs());
+    const int64_t replyTime = MonotonicNs();
+    run.replyTimes.push_back(replyTime);
+    if (config.waitRuleMs > 0) {
+      const int64_t edge = (replyTime / 1'000'000 + config.waitRuleMs + 1) * 1'000'000;
+      run.ruleWaitNs.push_back(edge - replyTime);
+      WaitUntilEdge(edge);
+    }
     if (read < 0 && errno == ETIMEDOUT) {
       ++run.timeOuts;
     } else if (read != kRegistersPerItem || !ValuesAreRight(values, item)) {

@@ -14,6 +14,12 @@ struct LibmodbusConfig {
   int timeOutMs = 1000;
   size_t warmUp = 10;
   size_t measured = 100;
+  // 0: the next request goes at once, as libmodbus's polling loops do. Above 0: after each reply
+  // the loop waits as the library's RTU gap rule does, until the first millisecond tick of
+  // CLOCK_MONOTONIC more than this many ms after the reply, sleeping to shortly before that edge
+  // and spinning the rest, as the library's precise timer does. A master that waits like the
+  // library, for telling the library's own costs from those of sending after a silence.
+  int waitRuleMs = 0;
 };
 
 MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& devicePath);
