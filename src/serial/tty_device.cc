@@ -55,6 +55,7 @@ int TtyDevice::Open(const std::string& path) {
     return err;
   }
   fd_ = fd;
+  noModemLines_ = false;
   return 0;
 }
 
@@ -127,8 +128,11 @@ int TtyDevice::WriteAll(const uint8_t* data, size_t count, uint64_t budgetMs) {
 }
 
 bool TtyDevice::SetModemLine(ModemLine line, bool raised) {
+  if (fd_ < 0 || noModemLines_) return false;
   const int bit = ModemBit(line);
-  return fd_ >= 0 && ::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+  if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
+  if (errno == ENOTTY) noModemLines_ = true;
+  return false;
 }
 
 bool TtyDevice::EnableLowLatency() {

@@ -51,6 +51,9 @@ class TtyDevice {
   // 0, ETIMEDOUT, or the errno of the write that failed.
   int WriteAll(const uint8_t* data, size_t count, uint64_t budgetMs);
 
+  // False when the device has no modem lines (a pseudo-terminal, some USB adapters): the driver
+  // refuses the first call, and later ones are not made at all, as every frame sent would make
+  // them again.
   bool SetModemLine(ModemLine line, bool raised);
 
   // Turns the driver's low-latency mode on (received bytes are passed on at once instead of being
@@ -71,6 +74,7 @@ class TtyDevice {
   };
 
   int fd_ = -1;
+  bool noModemLines_ = false;             // the driver refused a modem-line call as unsupported
   std::optional<int> savedSerialFlags_;   // before low latency was turned on
   std::optional<SavedRs485> savedRs485_;  // before kernel direction control was turned on
 };
