@@ -36,8 +36,9 @@ TEST(SimCliTest, HelpListsTheExitCodes) {
   const ProcessResult r = Quillbox({"sim", "--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* line :
-       {"Exit codes:\n  0  stopped by SIGINT/SIGTERM or at the end of --duration",
-        "\n  1  the line failed", "\n  2  bad command line", "\n  3  the device cannot be opened",
+       {"Exit codes:\n  0  done: the cycles ran, --duration ended or SIGINT/SIGTERM came",
+        "\n  1  poll: requests were sent and none got a reply", "any: the line failed",
+        "\n  2  bad command line", "\n  3  the device cannot be opened",
         "\n  4  the initial-values file", "--pace"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line;
 }

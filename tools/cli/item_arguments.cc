@@ -60,6 +60,12 @@ bool Values(const std::string& text, int high, PollItem& item, std::string* erro
   return true;
 }
 
+// A block of count items from start must end at address 65535 at the latest.
+bool FitsAddressSpace(int start, int count, const std::string& text, std::string* error) {
+  if (start + count <= 65536) return true;
+  return Fail(error, "the block runs past address 65535: '" + text + "'");
+}
+
 }  // namespace
 
 std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* error) {
@@ -92,6 +98,7 @@ std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* 
     return std::nullopt;
   }
   item.count = *count;
+  if (!FitsAddressSpace(item.start, item.count, text, error)) return std::nullopt;
   return item;
 }
 
@@ -123,6 +130,15 @@ std::optional<PollItem> ParseWriteArgument(const std::string& text, std::string*
     item.count = *count;
     item.writeStart = *writeStart;
     if (!Values(values, 65535, item, error)) return std::nullopt;
+    // What one request can carry: 125 registers read, 121 written.
+    if (item.values.size() > 121) {
+      Fail(error, "a read/write writes 1 to 121 registers: '" + text + "'");
+      return std::nullopt;
+    }
+    if (!FitsAddressSpace(item.start, item.count, text, error) ||
+        !FitsAddressSpace(item.writeStart, static_cast<int>(item.values.size()), text, error)) {
+      return std::nullopt;
+    }
     return item;
   }
   if (head.size() != 3 || !SlaveAndAddress(head[1], head[2], item, error)) {
@@ -155,7 +171,14 @@ std::optional<PollItem> ParseWriteArgument(const std::string& text, std::string*
     Fail(error, "a single write takes one value: '" + text + "'");
     return std::nullopt;
   }
+  // What one request can carry: 1968 coils or 123 registers.
+  const size_t most = item.kind == PollItem::Kind::kWriteCoils ? 1968 : 123;
+  if (item.values.size() > most) {
+    Fail(error, "a multiple write takes 1 to " + std::to_string(most) + " values: '" + text + "'");
+    return std::nullopt;
+  }
   item.count = static_cast<int>(item.values.size());
+  if (!FitsAddressSpace(item.start, item.count, text, error)) return std::nullopt;
   return item;
 }
 

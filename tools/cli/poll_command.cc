@@ -59,7 +59,12 @@ int Run(PollArgs& a) {
     c.items.push_back(*item);
   }
   if (!a.values.empty()) {
-    const bool coils = a.type == "0" || a.type == "co";
+    if (a.type != "0" && a.type != "4") {
+      std::cerr << "quillbox poll: values can be written to coils (-t 0) or holding registers "
+                   "(-t 4) only\n";
+      return kExitBadArgument;
+    }
+    const bool coils = a.type == "0";
     std::string joined;
     for (const auto& v : a.values) joined += (joined.empty() ? "" : ",") + v;
     const std::string kind =
@@ -75,7 +80,8 @@ int Run(PollArgs& a) {
     }
     c.items.push_back(*item);
   }
-  if (c.cycles == 0 && c.seconds == 0 && !a.values.empty() && a.reads.empty()) c.cycles = 1;
+  // Nothing polled, only writes: they are sent once, which is one cycle.
+  if (c.cycles == 0 && c.seconds == 0 && a.reads.empty()) c.cycles = 1;
 
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -95,7 +101,11 @@ Command AddPollCommand(CLI::App& parent) {
   CLI::App* app = parent.add_subcommand(
       "poll",
       "Poll Modbus devices through the library and print every event. Options follow mbpoll's; "
-      "-r counts addresses from 0, as they go on the wire (mbpoll's -0).");
+      "-r counts addresses from 0, as they go on the wire (mbpoll's -0). A device's exception "
+      "reply, and any request to slave 0 (broadcast), end as a time-out: the library takes only "
+      "complete replies. A pseudo-terminal keeps 8 data bits and no parity, so -d 7, -P even and "
+      "-P odd need a real port.");
+  app->option_defaults()->always_capture_default();
   app->add_option("device", args->device,
                   "Serial device, e.g. /dev/ttyUSB0 (default: the COM number's mapping: "
                   "$QUILLBOX_COM<n>, else /dev/ttyS<n-1>)");
@@ -128,9 +138,9 @@ Command AddPollCommand(CLI::App& parent) {
                   "query, ms")
       ->check(CLI::Range(0, 100000));
   app->add_flag("-1,--once", args->once, "Poll one cycle, then stop");
-  app->add_option("--cycles", args->config.cycles, "Stop after this many cycles")
+  app->add_option("--cycles", args->config.cycles, "Stop after this many cycles (0: no limit)")
       ->check(CLI::Range(1, 100000000));
-  app->add_option("--duration", args->config.seconds, "Stop after this many seconds")
+  app->add_option("--duration", args->config.seconds, "Stop after this many seconds (0: no limit)")
       ->check(CLI::Range(0.001, 1e7));
   app->add_option("--read", args->reads,
                   "A polled read TYPE:SLAVE:START:COUNT, TYPE co, di, hr or ir (repeatable)");
