@@ -25,6 +25,8 @@ TEST(PollCliTest, HelpBadArgumentsAndAMissingDevice) {
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Has(help.out, "mbpoll")) << help.out;
   EXPECT_TRUE(Has(help.out, "Exit codes:")) << help.out;
+  std::string tooMany = "0";  // 124 registers: one more than a request carries
+  for (int i = 1; i < 124; ++i) tooMany += ",0";
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
       {{"poll", "-a", "300"}, 2, "--slave"},
       {{"poll", "-t", "2"}, 2, "--type"},
@@ -33,6 +35,12 @@ TEST(PollCliTest, HelpBadArgumentsAndAMissingDevice) {
       {{"poll", "--write", "reg:1:5"}, 2, "a write is KIND:SLAVE:ADDRESS=VALUES"},
       {{"poll", "--write", "coil:1:5=2"}, 2, "value must be 0 to 1: '2'"},
       {{"poll", "/nonexistent/tty", "-1"}, 3, "quillbox: cannot open /nonexistent/tty"},
+      {{"poll", "/nonexistent/tty", "-t", "3", "5"},
+       2,
+       "values can be written to coils (-t 0) or holding registers"},
+      {{"poll", "--read", "hr:1:65535:2"}, 2, "the block runs past address 65535"},
+      {{"poll", "--write", "regs:1:0=" + tooMany}, 2, "a multiple write takes 1 to 123 values"},
+      {{"poll", "--write", "rw:1:0+3:65535=1,2"}, 2, "the block runs past address 65535"},
   };
   for (const auto& [args, code, message] : cases) {
     const ProcessResult r = Quillbox(args);
@@ -84,6 +92,31 @@ TEST_F(PollAgainstSimulator, ASlaveThatDoesNotAnswerTimesOut) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.out, "item 1  timeout  holding-registers 9:0+1\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "1 transactions, 0 replies, 1 time-outs")) << r.out;
+  const ProcessResult json = Quillbox({"poll", sim.Path(), "-a", "9", "-o", "0.2", "-1", "--json"});
+  EXPECT_EQ(json.exitCode, 1);
+  EXPECT_TRUE(Has(json.out,
+                  "\"item\":1,\"event\":\"timeout\",\"what\":\"holding-registers "
+                  "9:0+1\",\"values\":[]}\n"))
+      << json.out;  // no round trip for a request that got no reply
+}
+
+// Writes alone are sent once and the poll ends; a read/write reply shows the registers it read,
+// in both framings.
+TEST_F(PollAgainstSimulator, AReadWriteAloneRunsOnceAndShowsWhatItRead) {
+  const ProcessResult r = Quillbox({"poll", sim.Path(), "--write", "rw:1:1+3:40=7,8"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "reply  read-write-registers 1:1+3<-40+2  [20 30 40]\n")) << r.out;
+  EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 41), 8);
+
+  SimulatorOptions asciiOptions;
+  asciiOptions.framing = Framing::kAscii;
+  simtest::SimOnPty ascii(asciiOptions);
+  ASSERT_TRUE(ascii.Ready());
+  ASSERT_TRUE(ascii.model.Set(1, Table::kHoldingRegisters, 5, {0xBEEF, 0x0102}));
+  const ProcessResult a =
+      Quillbox({"poll", ascii.Path(), "-m", "ascii", "--write", "rw:1:5+2:9=1", "--json"});
+  EXPECT_EQ(a.exitCode, 0) << a.err;
+  EXPECT_TRUE(Has(a.out, "\"values\":[48879,258]}")) << a.out;
 }
 
 TEST(DemoCliTest, RunsToItsEndAndReadsWhatTheSimulatorHolds) {
@@ -92,6 +125,14 @@ TEST(DemoCliTest, RunsToItsEndAndReadsWhatTheSimulatorHolds) {
   EXPECT_TRUE(Has(r.out, "[100 111 122 4242 144 155 166 177 188 199]")) << r.out;
   EXPECT_TRUE(Has(r.out, "(as the simulator holds them)")) << r.out;
   EXPECT_TRUE(Has(r.out, " 0 time-outs")) << r.out;
+  const ProcessResult json = Quillbox({"demo", "--duration", "0.5", "--json"});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_TRUE(json.out.starts_with("{\"demo\":{\"slave\":1,")) << json.out;
+  for (size_t begin = 0, end; (end = json.out.find('\n', begin)) != std::string::npos;
+       begin = end + 1) {
+    const std::string line = json.out.substr(begin, end - begin);
+    EXPECT_TRUE(line.starts_with("{") && line.ends_with("}")) << line;  // JSON lines only
+  }
 }
 
 }  // namespace

@@ -46,8 +46,13 @@ int Run(const DemoArgs& args) {
     std::cerr << "quillbox demo: " << error << "\n";
     return kExitFailure;
   }
-  std::cout << "Simulated slave 1 at " << args.baud << " baud 8N1 on " << line.SlavePath()
-            << "; the library polls it as COM1 for " << args.seconds << " s.\n";
+  if (args.json) {
+    std::cout << "{\"demo\":{\"slave\":1,\"baud\":" << args.baud << ",\"device\":\""
+              << line.SlavePath() << "\",\"seconds\":" << args.seconds << "}}\n";
+  } else {
+    std::cout << "Simulated slave 1 at " << args.baud << " baud 8N1 on " << line.SlavePath()
+              << "; the library polls it as COM1 for " << args.seconds << " s.\n";
+  }
 
   PollConfig config;
   config.device = line.SlavePath();
@@ -57,6 +62,7 @@ int Run(const DemoArgs& args) {
   config.json = args.json;
   config.precise = args.precise;
   config.printCycles = 2;
+  config.printEverySeconds = 1;
   PollItem holding;
   holding.start = 0;
   holding.count = 10;
@@ -78,7 +84,7 @@ int Run(const DemoArgs& args) {
   const int code = RunPoll(config, std::cout, std::cerr, stop, &summary);
   simulator.Stop();
   if (code != kExitOk) return code;
-  if (!args.json) std::cout << "... (events of the first two cycles shown)\n";
+  if (!args.json) std::cout << "... (events of the first two cycles shown, then of one a second)\n";
   PrintSummary(summary, args.json, std::cout);
 
   // The values last read must be those the simulated device holds, the write included.

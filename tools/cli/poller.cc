@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -60,6 +61,37 @@ void OnNote(const qb_wchar* text) {
 
 void OnMessageBox(const qb_wchar*) {}
 
+int HexDigit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The registers read by a read/write reply (function 23), which the library leaves undecoded:
+// taken from the raw frame, an RTU one or an ASCII one (":" and hex pairs). Empty for any other
+// function.
+std::vector<int32_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
+  std::vector<uint8_t> frame;
+  if (!raw.empty() && raw[0] == ':') {
+    for (size_t i = 1; i + 1 < raw.size(); i += 2) {
+      const int high = HexDigit(raw[i]);
+      const int low = HexDigit(raw[i + 1]);
+      if (high < 0 || low < 0) break;
+      frame.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+  } else {
+    frame = raw;
+  }
+  std::vector<int32_t> values;
+  if (frame.size() < 3 || frame[1] != 23) return values;
+  const size_t bytes = frame[2];
+  for (size_t i = 0; i + 1 < bytes && 4 + i < frame.size(); i += 2) {
+    values.push_back(frame[3 + i] << 8 | frame[4 + i]);
+  }
+  return values;
+}
+
 intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (inbox == nullptr || message != kMessage || lParam < 5) return 0;
   const auto* block = reinterpret_cast<const uint8_t*>(wParam);
@@ -72,10 +104,17 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (e.code == 2) {
     const int32_t n = qbGetLastRxDataCount();
     for (int32_t i = 0; i < n; ++i) e.values.push_back(qbGetLastRxDataAtIndex(i));
+    if (n == 0) {
+      std::vector<uint8_t> raw(static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
+      if (!raw.empty() && qbGetLastRxRaw(raw.data()) == 1) e.values = ReadWriteValues(raw);
+    }
   }
   std::lock_guard lock(inbox->mutex);
   if ((e.code == 2 || e.code == 3) && inbox->sendSeen) {
-    e.rttMs = std::chrono::duration<double, std::milli>(e.at - inbox->lastSend).count();
+    // A time-out has no round trip; its request is done with all the same.
+    if (e.code == 2) {
+      e.rttMs = std::chrono::duration<double, std::milli>(e.at - inbox->lastSend).count();
+    }
     inbox->sendSeen = false;
   }
   inbox->events.push_back(std::move(e));
@@ -304,6 +343,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
                             ? start + std::chrono::duration_cast<Clock::duration>(
                                           std::chrono::duration<double>(config.seconds))
                             : Clock::time_point::max();
+  // The cycle whose events are printed although printCycles are over (none yet), and when the
+  // next such cycle is chosen.
+  uint64_t shownCycle = UINT64_MAX;
+  const auto every = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(config.printEverySeconds));
+  auto nextShown = start + every;
   for (;;) {
     std::deque<Event> events;
     {
@@ -313,8 +358,9 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       events.swap(box.events);
     }
     for (const Event& e : events) {
-      const bool printing =
-          config.printCycles < 0 || s.cycles < static_cast<uint64_t>(config.printCycles);
+      const bool printing = config.printCycles < 0 ||
+                            s.cycles < static_cast<uint64_t>(config.printCycles) ||
+                            s.cycles == shownCycle;
       if (!config.quiet && printing) {
         PrintEvent(e, std::chrono::duration<double, std::milli>(e.at - start).count(), config, out);
       }
@@ -328,6 +374,10 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
         if (config.items[static_cast<size_t>(e.item - 1)].manual) ++manualDone;
         if (e.item == lastAuto) ++s.cycles;
       }
+    }
+    if (config.printEverySeconds > 0 && Clock::now() >= nextShown && shownCycle != s.cycles) {
+      shownCycle = s.cycles + 1;  // the next cycle, whole
+      nextShown = Clock::now() + every;
     }
     const bool cyclesDone = config.cycles > 0 && manualDone >= manualCount &&
                             (lastAuto == 0 || s.cycles >= static_cast<uint64_t>(config.cycles));
@@ -371,10 +421,11 @@ void PrintSummary(const PollSummary& s, bool json, std::ostream& out) {
   } else {
     std::snprintf(line, sizeof line,
                   "--- %llu transactions, %llu replies, %llu time-outs, %llu errors, %llu "
-                  "cycles in %.2f s (%.2f cycles/s)\n--- round trip ms: mean %.2f, p50 %.2f, "
-                  "p99 %.2f, max %.2f\n",
+                  "cycles in %.2f s (%.2f cycles/s)\n--- %llu requests sent, %llu watchdog "
+                  "events\n--- round trip ms: mean %.2f, p50 %.2f, p99 %.2f, max %.2f\n",
                   n(s.replies + s.timeouts), n(s.replies), n(s.timeouts), n(s.errors), n(s.cycles),
-                  s.seconds, cps, s.rttMeanMs, s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);
+                  s.seconds, cps, n(s.requests), n(s.watchdogs), s.rttMeanMs, s.rttP50Ms,
+                  s.rttP99Ms, s.rttMaxMs);
   }
   out << line;
 }

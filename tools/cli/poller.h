@@ -56,6 +56,8 @@ struct PollConfig {
   bool json = false;
   bool quiet = false;    // no line per event, only the summary
   int printCycles = -1;  // print the events of this many cycles only (-1: all)
+  // With printCycles: after those, also the events of one whole cycle every this many seconds.
+  double printEverySeconds = 0;
   std::vector<PollItem> items;
 };
 

@@ -239,24 +239,24 @@ Command AddSimCommand(CLI::App& parent) {
   sim->add_option("--delay", args->delayMs, "Milliseconds to wait before every reply")
       ->check(CLI::Range(0, 600000));
   sim->add_option("--drop", args->dropEvery, "Leave out every N-th reply")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, 1000000));
   sim->add_option("--corrupt", args->corruptEvery, "Damage the CRC/LRC of every N-th reply")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, 1000000));
   sim->add_option("--noise", args->noiseEvery, "Put noise bytes before every N-th reply")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, 1000000));
   sim->add_option("--noise-bytes", args->noiseBytes, "The noise, as hex digits")
       ->capture_default_str();
   sim->add_flag("--noise-after", args->noiseAfter, "Put the noise after the reply instead");
   sim->add_option("--split", args->splitEvery, "Send every N-th reply in two pieces")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, 1000000));
   sim->add_option("--split-at", args->splitAt, "Bytes in the first piece (default: half)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, 1000000));
   sim->add_option("--split-gap", args->splitGapMs, "Milliseconds between the two pieces")
       ->check(CLI::Range(0, 600000))
       ->capture_default_str();
   sim->add_option("--duration", args->durationSeconds,
                   "Stop after this many seconds (default: run until SIGINT or SIGTERM)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0.0, 1e7));
   sim->add_flag("-v,--verbose", args->verbose, "Print every request and reply on stderr");
   return Command{sim, [args] { return RunSim(*args); }};
 }
