@@ -44,6 +44,15 @@ struct Options {
   std::vector<int> bauds{9600, 115200};
 };
 
+// A whole number from 1 to most.
+bool Count(const char* text, unsigned long most, size_t* out) {
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (end == nullptr || *end != '\0' || value == 0 || value > most) return false;
+  *out = value;
+  return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -54,15 +63,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->rounds = 1;
       options->idleSeconds = 0.1;
     } else if (arg == "--cycles" && i + 1 < argc) {
-      char* end = nullptr;
-      const unsigned long value = std::strtoul(argv[++i], &end, 10);
-      if (end == nullptr || *end != '\0' || value == 0 || value > 100000) return false;
-      options->cycles = value;
+      if (!Count(argv[++i], 100000, &options->cycles)) return false;
     } else if (arg == "--rounds" && i + 1 < argc) {
-      char* end = nullptr;
-      const unsigned long value = std::strtoul(argv[++i], &end, 10);
-      if (end == nullptr || *end != '\0' || value == 0 || value > 99) return false;
-      options->rounds = value;
+      if (!Count(argv[++i], 99, &options->rounds)) return false;
     } else if (arg == "--baud" && i + 1 < argc) {
       const std::string baud = argv[++i];
       if (baud != "9600" && baud != "115200") return false;
