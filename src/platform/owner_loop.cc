@@ -53,7 +53,11 @@ bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned)
   Pending pending{&task};
   calls_.push_back(&pending);
   queuedCalls_.fetch_add(1);
+  // Woken with the lock still held, the owner would only wake to find it taken and sleep again
+  // on it: one more switch of threads for every chunk a port hands over.
+  lock.unlock();
   wakeOwner_.notify_all();
+  lock.lock();
   callDone_.wait(lock, [&] {
     return pending.state == Pending::State::kDone ||
            (pending.state == Pending::State::kQueued && abandoned.load());
@@ -112,7 +116,9 @@ bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
   (*pending->task)();
   lock.lock();
   pending->state = Pending::State::kDone;
+  lock.unlock();
   callDone_.notify_all();
+  lock.lock();
   return true;
 }
 
