@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -137,6 +138,11 @@ void Simulator::Run() {
       c.strayBytes = f.strayBytes;
     });
   };
+  if (pacing_.Paced()) {
+    // Paced replies are timed to the character: let the thread's timed waits end on time instead
+    // of up to the kernel's default 50 us of slack later.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  }
   while (!lineFailed_ && !StopRequested()) {
     // Frames that came together are served in turn; Stop() leaves the rest unanswered.
     while (!lineFailed_ && !StopRequested()) {
