@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <iostream>
@@ -25,7 +26,7 @@ namespace {
 struct SimArguments {
   std::string device;
   std::string mode = "rtu";
-  std::vector<int> slaves{1};
+  std::string slaves = "1";
   uint32_t tableSize = 10000;
   std::vector<std::string> assignments;
   std::string valuesFile;
@@ -66,6 +67,23 @@ bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
   return true;
 }
 
+// "1,2,17": every item a slave address; an empty item ("1,,2") is a mistake, not nothing.
+bool ParseSlaveList(const std::string& text, std::vector<int>* out) {
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    if (item.empty() || item.size() > 3 ||
+        item.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    const int address = std::stoi(item);
+    if (address < 1 || address > 247) return false;
+    out->push_back(address);
+    if (comma == text.size()) return true;
+    start = comma + 1;
+  }
+}
+
 std::string Summary(const sim::SimulatorCounters& c) {
   return "requests " + std::to_string(c.requests) + ", replies " + std::to_string(c.replies) +
          " (exceptions " + std::to_string(c.exceptions) + "), not addressed " +
@@ -89,7 +107,13 @@ int RunSim(const SimArguments& args) {
 
   sim::TableSizes sizes{args.tableSize, args.tableSize, args.tableSize, args.tableSize};
   sim::DeviceModel model(sizes);
-  for (const int slave : args.slaves) {
+  std::vector<int> slaves;
+  if (!ParseSlaveList(args.slaves, &slaves)) {
+    std::cerr << "quillbox sim: --slave: expected addresses 1 to 247 separated by commas, got '"
+              << args.slaves << "'\n";
+    return kExitBadArgument;
+  }
+  for (const int slave : slaves) {
     if (!model.AddSlave(static_cast<uint8_t>(slave))) {
       std::cerr << "quillbox sim: slave " << slave << " is given twice\n";
       return kExitBadArgument;
@@ -207,9 +231,7 @@ Command AddSimCommand(CLI::App& parent) {
   sim->add_option("-m,--mode", args->mode, "Framing")
       ->check(CLI::IsMember({"rtu", "ascii"}))
       ->capture_default_str();
-  sim->add_option("-a,--slave", args->slaves, "Slave addresses to simulate, e.g. 1,2,17")
-      ->delimiter(',')
-      ->check(CLI::Range(1, 247))
+  sim->add_option("-a,--slave", args->slaves, "Slave addresses to simulate (1 to 247), e.g. 1,2,17")
       ->capture_default_str();
   sim->add_option("--size", args->tableSize, "Addresses in each of the four tables")
       ->check(CLI::Range(1, 65536))
