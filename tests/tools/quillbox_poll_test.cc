@@ -65,6 +65,7 @@ TEST_F(PollAgainstSimulator, OneCycleAsText) {
   EXPECT_TRUE(Has(r.out, "item 1  reply  holding-registers 1:2+3  [30 40 50]\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "--- 1 transactions, 1 replies, 0 time-outs, 0 errors, 1 cycles"))
       << r.out;
+  EXPECT_TRUE(Has(r.out, "--- round trip ms: mean ")) << r.out;
 }
 
 TEST_F(PollAgainstSimulator, WritesThenReadsAsJson) {
@@ -92,12 +93,14 @@ TEST_F(PollAgainstSimulator, ASlaveThatDoesNotAnswerTimesOut) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.out, "item 1  timeout  holding-registers 9:0+1\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "1 transactions, 0 replies, 1 time-outs")) << r.out;
+  EXPECT_TRUE(Has(r.out, "--- round trip ms: none (no replies)\n")) << r.out;
   const ProcessResult json = Quillbox({"poll", sim.Path(), "-a", "9", "-o", "0.2", "-1", "--json"});
   EXPECT_EQ(json.exitCode, 1);
   EXPECT_TRUE(Has(json.out,
                   "\"item\":1,\"event\":\"timeout\",\"what\":\"holding-registers "
                   "9:0+1\",\"values\":[]}\n"))
       << json.out;  // no round trip for a request that got no reply
+  EXPECT_TRUE(Has(json.out, "\"rtt_ms\":null}}\n")) << json.out;
 }
 
 // Writes alone are sent once and the poll ends; a read/write reply shows the registers it read,

@@ -394,6 +394,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
     inbox = nullptr;
   }
   std::sort(rtts.begin(), rtts.end());
+  s.rttCount = rtts.size();
   if (!rtts.empty()) {
     s.rttMeanMs = std::accumulate(rtts.begin(), rtts.end(), 0.0) / static_cast<double>(rtts.size());
     s.rttP50Ms = Percentile(rtts, 0.50);
@@ -408,24 +409,34 @@ void PrintSummary(const PollSummary& s, bool json, std::ostream& out) {
   // A transaction is a request answered or timed out; the last request sent may still be open.
   const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
   char line[512];
+  char rtt[160];
   const double cps = s.seconds > 0 ? static_cast<double>(s.cycles) / s.seconds : 0;
   if (json) {
+    if (s.rttCount == 0) {
+      std::snprintf(rtt, sizeof rtt, "null");
+    } else {
+      std::snprintf(rtt, sizeof rtt, "{\"mean\":%.3f,\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f}",
+                    s.rttMeanMs, s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);
+    }
     std::snprintf(line, sizeof line,
                   "{\"summary\":{\"transactions\":%llu,\"replies\":%llu,\"timeouts\":%llu,"
                   "\"requests_sent\":%llu,\"errors\":%llu,\"watchdogs\":%llu,\"cycles\":%llu,"
-                  "\"seconds\":%.3f,\"cycles_per_second\":%.2f,\"rtt_ms\":{\"mean\":%.3f,"
-                  "\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f}}}\n",
+                  "\"seconds\":%.3f,\"cycles_per_second\":%.2f,\"rtt_ms\":%s}}\n",
                   n(s.replies + s.timeouts), n(s.replies), n(s.timeouts), n(s.requests),
-                  n(s.errors), n(s.watchdogs), n(s.cycles), s.seconds, cps, s.rttMeanMs, s.rttP50Ms,
-                  s.rttP99Ms, s.rttMaxMs);
+                  n(s.errors), n(s.watchdogs), n(s.cycles), s.seconds, cps, rtt);
   } else {
+    if (s.rttCount == 0) {
+      std::snprintf(rtt, sizeof rtt, "none (no replies)");
+    } else {
+      std::snprintf(rtt, sizeof rtt, "mean %.2f, p50 %.2f, p99 %.2f, max %.2f", s.rttMeanMs,
+                    s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);
+    }
     std::snprintf(line, sizeof line,
                   "--- %llu transactions, %llu replies, %llu time-outs, %llu errors, %llu "
                   "cycles in %.2f s (%.2f cycles/s)\n--- %llu requests sent, %llu watchdog "
-                  "events\n--- round trip ms: mean %.2f, p50 %.2f, p99 %.2f, max %.2f\n",
+                  "events\n--- round trip ms: %s\n",
                   n(s.replies + s.timeouts), n(s.replies), n(s.timeouts), n(s.errors), n(s.cycles),
-                  s.seconds, cps, n(s.requests), n(s.watchdogs), s.rttMeanMs, s.rttP50Ms,
-                  s.rttP99Ms, s.rttMaxMs);
+                  s.seconds, cps, n(s.requests), n(s.watchdogs), rtt);
   }
   out << line;
 }

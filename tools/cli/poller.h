@@ -69,6 +69,7 @@ struct PollSummary {
   uint64_t watchdogs = 0;
   uint64_t cycles = 0;
   double seconds = 0;
+  uint64_t rttCount = 0;  // replies with a round trip; none: the statistics below are not shown
   double rttMeanMs = 0, rttP50Ms = 0, rttP99Ms = 0, rttMaxMs = 0;
   std::vector<std::vector<int32_t>> lastValues;  // per item, the data of its last reply
 };
