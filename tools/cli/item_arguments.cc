@@ -4,7 +4,6 @@
 #include <vector>
 
 namespace qb::cli {
-namespace {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -17,7 +16,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
-// A whole number in [low, high], decimal or 0x-hexadecimal.
 std::optional<int> Number(const std::string& text, int low, int high) {
   int base = 10;
   size_t skip = 0;
@@ -34,6 +32,8 @@ std::optional<int> Number(const std::string& text, int low, int high) {
   }
   return static_cast<int>(value);
 }
+
+namespace {
 
 bool Fail(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;

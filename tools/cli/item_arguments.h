@@ -3,10 +3,16 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/poller.h"
 
 namespace qb::cli {
+
+// "a,,b" split at ',' gives "a", "" and "b": an empty part stays, for the caller to refuse.
+std::vector<std::string> Split(const std::string& text, char separator);
+// A whole number in [low, high], decimal or 0x-hexadecimal; nullopt for anything else.
+std::optional<int> Number(const std::string& text, int low, int high);
 
 // Read: TYPE:SLAVE:START:COUNT with TYPE co, di, hr or ir (or mbpoll's 0, 1, 4, 3).
 std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* error);

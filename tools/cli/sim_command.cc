@@ -5,16 +5,17 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/item_arguments.h"
 #include "sim/device_model.h"
 #include "sim/model_loader.h"
 #include "sim/serial_line.h"
@@ -67,23 +68,6 @@ bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
   return true;
 }
 
-// "1,2,17": every item a slave address; an empty item ("1,,2") is a mistake, not nothing.
-bool ParseSlaveList(const std::string& text, std::vector<int>* out) {
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = std::min(text.find(',', start), text.size());
-    const std::string item = text.substr(start, comma - start);
-    if (item.empty() || item.size() > 3 ||
-        item.find_first_not_of("0123456789") != std::string::npos)
-      return false;
-    const int address = std::stoi(item);
-    if (address < 1 || address > 247) return false;
-    out->push_back(address);
-    if (comma == text.size()) return true;
-    start = comma + 1;
-  }
-}
-
 std::string Summary(const sim::SimulatorCounters& c) {
   return "requests " + std::to_string(c.requests) + ", replies " + std::to_string(c.replies) +
          " (exceptions " + std::to_string(c.exceptions) + "), not addressed " +
@@ -107,15 +91,15 @@ int RunSim(const SimArguments& args) {
 
   sim::TableSizes sizes{args.tableSize, args.tableSize, args.tableSize, args.tableSize};
   sim::DeviceModel model(sizes);
-  std::vector<int> slaves;
-  if (!ParseSlaveList(args.slaves, &slaves)) {
-    std::cerr << "quillbox sim: --slave: expected addresses 1 to 247 separated by commas, got '"
-              << args.slaves << "'\n";
-    return kExitBadArgument;
-  }
-  for (const int slave : slaves) {
-    if (!model.AddSlave(static_cast<uint8_t>(slave))) {
-      std::cerr << "quillbox sim: slave " << slave << " is given twice\n";
+  for (const std::string& item : Split(args.slaves, ',')) {
+    const std::optional<int> slave = Number(item, 1, 247);
+    if (!slave) {
+      std::cerr << "quillbox sim: --slave: expected addresses 1 to 247 separated by commas, got '"
+                << args.slaves << "'\n";
+      return kExitBadArgument;
+    }
+    if (!model.AddSlave(static_cast<uint8_t>(*slave))) {
+      std::cerr << "quillbox sim: slave " << *slave << " is given twice\n";
       return kExitBadArgument;
     }
   }
