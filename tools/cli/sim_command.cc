@@ -18,6 +18,7 @@
 #include "cli/item_arguments.h"
 #include "sim/device_model.h"
 #include "sim/model_loader.h"
+#include "sim/plc_memory.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
 
@@ -25,6 +26,7 @@ namespace qb::cli {
 namespace {
 
 struct SimArguments {
+  std::string protocol = "modbus";
   std::string device;
   std::string mode = "rtu";
   std::string slaves = "1";
@@ -89,27 +91,38 @@ int RunSim(const SimArguments& args) {
     return kExitBadArgument;
   }
 
+  // The device model: Modbus slaves, or the memory of the controllers of a link protocol.
+  const auto plc = sim::PlcProtocolFromName(args.protocol);
   sim::TableSizes sizes{args.tableSize, args.tableSize, args.tableSize, args.tableSize};
   sim::DeviceModel model(sizes);
-  for (const std::string& item : Split(args.slaves, ',')) {
-    const std::optional<int> slave = Number(item, 1, 247);
+  sim::PlcModel plcModel(plc.value_or(sim::PlcProtocol::kLsmk), args.tableSize);
+  // Stations: LSMK numbers them with two hexadecimal digits, MBFX with two decimal ones; the
+  // MKLD loader port has one controller and no number.
+  const int highest = !plc ? 247 : *plc == sim::PlcProtocol::kMbfx ? 99 : 255;
+  const std::string slaves = plc == sim::PlcProtocol::kMkld ? "0" : args.slaves;
+  for (const std::string& item : Split(slaves, ',')) {
+    const std::optional<int> slave = Number(item, plc ? 0 : 1, highest);
     if (!slave) {
-      std::cerr << "quillbox sim: --slave: expected addresses 1 to 247 separated by commas, got '"
-                << args.slaves << "'\n";
+      std::cerr << "quillbox sim: --slave: expected addresses " << (plc ? 0 : 1) << " to "
+                << highest << " separated by commas, got '" << args.slaves << "'\n";
       return kExitBadArgument;
     }
-    if (!model.AddSlave(static_cast<uint8_t>(*slave))) {
+    if (!(plc ? plcModel.AddStation(*slave) : model.AddSlave(static_cast<uint8_t>(*slave)))) {
       std::cerr << "quillbox sim: slave " << *slave << " is given twice\n";
       return kExitBadArgument;
     }
   }
+  const sim::ApplyFn apply = [&](std::string_view text, std::string* error) {
+    return plc ? sim::ApplyPlcAssignment(plcModel, text, error)
+               : sim::ApplyAssignment(model, text, error);
+  };
   std::string error;
-  if (!args.valuesFile.empty() && !sim::LoadModelFile(model, args.valuesFile, &error)) {
+  if (!args.valuesFile.empty() && !sim::LoadAssignmentFile(args.valuesFile, apply, &error)) {
     std::cerr << "quillbox sim: " << error << "\n";
     return kExitValuesFile;
   }
   for (const std::string& assignment : args.assignments) {
-    if (!sim::ApplyAssignment(model, assignment, &error)) {
+    if (!apply(assignment, &error)) {
       std::cerr << "quillbox sim: --set " << assignment << ": " << error << "\n";
       return kExitBadArgument;
     }
@@ -165,7 +178,8 @@ int RunSim(const SimArguments& args) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  sim::Simulator simulator(fd, &model, options);
+  sim::Simulator simulator = plc ? sim::Simulator(fd, sim::MakePlcSlave(&plcModel), options)
+                                 : sim::Simulator(fd, &model, options);
   if (!simulator.Start(&error)) {
     std::cerr << "quillbox sim: " << error << "\n";
     if (!args.device.empty()) ::close(fd);
@@ -173,10 +187,12 @@ int RunSim(const SimArguments& args) {
   }
   // The banner goes out before the path: a master that starts on reading the path may make the
   // simulator's log lines appear at once, and they must not cut into the banner.
-  std::cerr << "quillbox sim: " << (options.framing == sim::Framing::kRtu ? "RTU" : "ASCII")
-            << " on " << where << ", " << line.baud << " " << line.dataBits << line.parity
-            << line.stopBits << (args.paced ? " paced" : "") << "; SIGINT or SIGTERM stops"
-            << std::endl;
+  const std::string what = plc ? std::string(PlcProtocolName(*plc))
+                           : options.framing == sim::Framing::kRtu ? "Modbus RTU"
+                                                                   : "Modbus ASCII";
+  std::cerr << "quillbox sim: " << what << " on " << where << ", " << line.baud << " "
+            << line.dataBits << line.parity << line.stopBits << (args.paced ? " paced" : "")
+            << "; SIGINT or SIGTERM stops" << std::endl;
   if (args.device.empty()) std::cout << where << std::endl;  // the path a master opens
 
   const auto start = std::chrono::steady_clock::now();
@@ -196,7 +212,13 @@ int RunSim(const SimArguments& args) {
   if (!args.device.empty()) ::close(fd);
   {
     std::lock_guard lock(*logMutex);
-    std::cerr << "quillbox sim: " << Summary(simulator.Counters()) << std::endl;
+    const sim::SimulatorCounters c = simulator.Counters();
+    std::cerr << "quillbox sim: " << Summary(c);
+    if (plc == sim::PlcProtocol::kMbfx) {
+      std::cerr << ", acknowledged " << c.acknowledgements << ", requests instead of an "
+                << "acknowledgement " << c.unacknowledged;
+    }
+    std::cerr << std::endl;
   }
   return exitCode;
 }
@@ -207,22 +229,31 @@ Command AddSimCommand(CLI::App& parent) {
   auto args = std::make_shared<SimArguments>();
   CLI::App* sim = parent.add_subcommand(
       "sim",
-      "Modbus RTU/ASCII slave simulator on a serial device, or on a new pseudo-terminal whose "
-      "path is printed on the first line of standard output");
+      "Modbus RTU/ASCII slave simulator, or a controller of the LSMK, MKLD or MBFX link "
+      "protocol, on a serial device, or on a new pseudo-terminal whose path is printed on the "
+      "first line of standard output");
   sim->footer(kExitCodesHelp);
+  sim->add_option("--protocol", args->protocol,
+                  "What the device speaks: modbus, or a controller of lsmk, mkld or mbfx")
+      ->transform(CLI::IsMember({"modbus", "lsmk", "mkld", "mbfx"}, CLI::ignore_case))
+      ->capture_default_str();
   sim->add_option("-d,--device", args->device,
                   "Serial device to serve (default: a new pseudo-terminal)");
   sim->add_option("-m,--mode", args->mode, "Framing")
       ->check(CLI::IsMember({"rtu", "ascii"}))
       ->capture_default_str();
-  sim->add_option("-a,--slave", args->slaves, "Slave addresses to simulate (1 to 247), e.g. 1,2,17")
+  sim->add_option("-a,--slave", args->slaves,
+                  "Slave addresses to simulate (1 to 247), e.g. 1,2,17; station numbers of LSMK "
+                  "(0 to 255) or MBFX (0 to 99) controllers; MKLD has none")
       ->capture_default_str();
-  sim->add_option("--size", args->tableSize, "Addresses in each of the four tables")
+  sim->add_option("--size", args->tableSize,
+                  "Addresses in each of the four tables, or in each LSMK or MBFX device area")
       ->check(CLI::Range(1, 65536))
       ->capture_default_str();
   sim->add_option("--set", args->assignments,
                   "Initial values: [slave:]table:address=value[,value...], table co, di, hr or "
-                  "ir (repeatable)");
+                  "ir; for a controller [station:]DEVICE=value[,value...] such as D100=1,2 or "
+                  "M10.5=1 (repeatable)");
   sim->add_option("--values", args->valuesFile,
                   "File of initial values, one assignment like --set per line, # comments");
   sim->add_option("-b,--baud", args->baud, "Baud rate")
@@ -246,7 +277,8 @@ Command AddSimCommand(CLI::App& parent) {
       ->check(CLI::Range(0, 600000));
   sim->add_option("--drop", args->dropEvery, "Leave out every N-th reply")
       ->check(CLI::Range(0, 1000000));
-  sim->add_option("--corrupt", args->corruptEvery, "Damage the CRC/LRC of every N-th reply")
+  sim->add_option("--corrupt", args->corruptEvery,
+                  "Damage the CRC/LRC (a controller's BCC or sum) of every N-th reply")
       ->check(CLI::Range(0, 1000000));
   sim->add_option("--noise", args->noiseEvery, "Put noise bytes before every N-th reply")
       ->check(CLI::Range(0, 1000000));

@@ -37,15 +37,20 @@ void Corrupt(Framing framing, std::vector<uint8_t>* frame) {
 
 ShapedReply ShapeReply(const FaultOptions& faults, uint64_t replyNumber, Framing framing,
                        std::vector<uint8_t> frame) {
+  return ShapeReply(faults, replyNumber, std::move(frame), [framing](std::vector<uint8_t>* f) {
+    Corrupt(framing, f);
+    return true;
+  });
+}
+
+ShapedReply ShapeReply(const FaultOptions& faults, uint64_t replyNumber, std::vector<uint8_t> frame,
+                       const std::function<bool(std::vector<uint8_t>*)>& corrupt) {
   ShapedReply out;
   if (Hits(faults.dropEvery, replyNumber)) {
     out.dropped = true;
     return out;
   }
-  if (Hits(faults.corruptEvery, replyNumber)) {
-    Corrupt(framing, &frame);
-    out.corrupted = true;
-  }
+  if (Hits(faults.corruptEvery, replyNumber)) out.corrupted = corrupt(&frame);
   if (Hits(faults.noiseEvery, replyNumber) && !faults.noise.empty()) {
     out.noisy = true;
     if (faults.noiseAfter) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/modbus_codec.h"
@@ -37,5 +38,9 @@ struct ShapedReply {
 // Applies the faults that hit reply number `replyNumber` (from 1) to an encoded frame.
 ShapedReply ShapeReply(const FaultOptions& faults, uint64_t replyNumber, Framing framing,
                        std::vector<uint8_t> frame);
+// The same for a frame of another protocol, whose check sum `corrupt` damages (false when the
+// frame has none: the reply then goes out as it is and is not counted as corrupted).
+ShapedReply ShapeReply(const FaultOptions& faults, uint64_t replyNumber, std::vector<uint8_t> frame,
+                       const std::function<bool(std::vector<uint8_t>*)>& corrupt);
 
 }  // namespace qb::sim

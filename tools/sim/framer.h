@@ -36,20 +36,31 @@ struct FramerCounters {
   uint64_t strayBytes = 0;      // ASCII bytes outside any frame, RTU bytes ignored while deaf
 };
 
-class Framer {
+// What the simulator's thread needs of a framer, whatever the protocol on the line.
+class RequestFramer {
+ public:
+  virtual ~RequestFramer() = default;
+  // Bytes that arrived at `now` (any steady origin, never going back).
+  virtual void Feed(std::span<const uint8_t> bytes, std::chrono::microseconds now) = 0;
+  // The next complete frame, taking into account the silence up to `now`.
+  virtual std::optional<ReceivedFrame> Take(std::chrono::microseconds now) = 0;
+  // When a silence will end the frame in progress; nothing when no silence ends frames.
+  virtual std::optional<std::chrono::microseconds> SilenceDeadline() const = 0;
+  virtual const FramerCounters& Counters() const = 0;
+};
+
+class Framer : public RequestFramer {
  public:
   // silence: the gap that ends an RTU frame (LinePacing::FrameSilence); unused for ASCII.
   Framer(Framing framing, std::chrono::microseconds silence,
          RtuBoundary boundary = RtuBoundary::kLengthOrSilence);
 
-  // Bytes that arrived at `now` (any steady origin, never going back).
-  void Feed(std::span<const uint8_t> bytes, std::chrono::microseconds now);
-  // The next complete frame, taking into account the silence up to `now`.
-  std::optional<ReceivedFrame> Take(std::chrono::microseconds now);
+  void Feed(std::span<const uint8_t> bytes, std::chrono::microseconds now) override;
+  std::optional<ReceivedFrame> Take(std::chrono::microseconds now) override;
   // When the silence will end the RTU frame in progress; nothing when no frame is in progress.
-  std::optional<std::chrono::microseconds> SilenceDeadline() const;
+  std::optional<std::chrono::microseconds> SilenceDeadline() const override;
 
-  const FramerCounters& Counters() const { return counters_; }
+  const FramerCounters& Counters() const override { return counters_; }
 
  private:
   void FeedRtu(uint8_t byte, std::chrono::microseconds now);

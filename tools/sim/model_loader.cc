@@ -23,8 +23,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// A decimal or 0x-prefixed hexadecimal number, optionally negative; nothing when the text is not
-// exactly one number.
 std::optional<int64_t> ParseNumber(std::string_view s) {
   s = Trim(s);
   bool negative = false;
@@ -132,7 +130,15 @@ bool ApplyAssignment(DeviceModel& model, std::string_view text, std::string* err
   return true;
 }
 
+std::optional<int64_t> ParseModelNumber(std::string_view text) { return ParseNumber(text); }
+
 bool LoadModelText(DeviceModel& model, std::string_view text, std::string* error) {
+  return LoadAssignmentText(
+      text, [&](std::string_view line, std::string* e) { return ApplyAssignment(model, line, e); },
+      error);
+}
+
+bool LoadAssignmentText(std::string_view text, const ApplyFn& apply, std::string* error) {
   size_t lineNumber = 0;
   while (!text.empty()) {
     ++lineNumber;
@@ -144,13 +150,19 @@ bool LoadModelText(DeviceModel& model, std::string_view text, std::string* error
     line = Trim(line);
     if (line.empty()) continue;
     std::string reason;
-    if (!ApplyAssignment(model, line, &reason))
+    if (!apply(line, &reason))
       return Fail(error, "line " + std::to_string(lineNumber) + ": " + reason);
   }
   return true;
 }
 
 bool LoadModelFile(DeviceModel& model, const std::string& path, std::string* error) {
+  return LoadAssignmentFile(
+      path, [&](std::string_view line, std::string* e) { return ApplyAssignment(model, line, e); },
+      error);
+}
+
+bool LoadAssignmentFile(const std::string& path, const ApplyFn& apply, std::string* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail(error, "cannot read " + path + ": " + std::strerror(errno));
   struct stat info {};
@@ -173,7 +185,7 @@ bool LoadModelFile(DeviceModel& model, const std::string& path, std::string* err
   if (text.size() > kMaxModelFileBytes)
     return Fail(error, path + " is larger than " + std::to_string(kMaxModelFileBytes) + " bytes");
   std::string reason;
-  if (!LoadModelText(model, text, &reason)) return Fail(error, path + ": " + reason);
+  if (!LoadAssignmentText(text, apply, &reason)) return Fail(error, path + ": " + reason);
   return true;
 }
 

@@ -9,6 +9,9 @@
 // starts a comment and blank lines are skipped.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,5 +28,14 @@ bool ApplyAssignment(DeviceModel& model, std::string_view text, std::string* err
 // Errors name the line: "line 3: unknown table 'xx'".
 bool LoadModelText(DeviceModel& model, std::string_view text, std::string* error);
 bool LoadModelFile(DeviceModel& model, const std::string& path, std::string* error);
+
+// The same line rules for assignments of another form: apply(line, error) stores one.
+using ApplyFn = std::function<bool(std::string_view, std::string*)>;
+bool LoadAssignmentText(std::string_view text, const ApplyFn& apply, std::string* error);
+bool LoadAssignmentFile(const std::string& path, const ApplyFn& apply, std::string* error);
+
+// A decimal or 0x-prefixed hexadecimal number, optionally negative, surrounded by blanks or not;
+// nothing when the text is not exactly one number.
+std::optional<int64_t> ParseModelNumber(std::string_view text);
 
 }  // namespace qb::sim

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <utility>
 
+#include "sim/ascii_frames.h"
 #include "sim/modbus_slave.h"
+#include "sim/plc_framer.h"
 
 namespace qb::sim {
 namespace {
@@ -40,6 +42,12 @@ bool IsPseudoTerminalMaster(int fd) {
 Simulator::Simulator(int fd, DeviceModel* model, SimulatorOptions options)
     : fd_(fd),
       model_(model),
+      options_(std::move(options)),
+      pacing_(options_.line, options_.paced) {}
+
+Simulator::Simulator(int fd, std::unique_ptr<PlcSlave> controller, SimulatorOptions options)
+    : fd_(fd),
+      controller_(std::move(controller)),
       options_(std::move(options)),
       pacing_(options_.line, options_.paced) {}
 
@@ -126,15 +134,22 @@ void Simulator::Log(const std::string& line) const {
 }
 
 void Simulator::Run() {
-  Framer framer(options_.framing, pacing_.FrameSilence(), options_.boundary);
+  std::unique_ptr<RequestFramer> framerOwner;
+  if (controller_) {
+    framerOwner = std::make_unique<PlcFramer>(controller_.get());
+  } else {
+    framerOwner =
+        std::make_unique<Framer>(options_.framing, pacing_.FrameSilence(), options_.boundary);
+  }
+  RequestFramer& framer = *framerOwner;
   const auto since = [this] {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin_);
   };
   const auto syncFramer = [&] {
     const FramerCounters& f = framer.Counters();
     Update([&](SimulatorCounters& c) {
-      c.checksumErrors = f.checksumErrors;
-      c.malformed = f.malformed;
+      c.checksumErrors = f.checksumErrors + controllerChecksumErrors_;
+      c.malformed = f.malformed + controllerMalformed_;
       c.strayBytes = f.strayBytes;
     });
   };
@@ -191,6 +206,10 @@ void Simulator::Run() {
 }
 
 void Simulator::Serve(const ReceivedFrame& frame) {
+  if (controller_) {
+    ServeController(frame);
+    return;
+  }
   const uint8_t address = frame.adu[0];
   const std::span<const uint8_t> pdu(frame.adu.data() + 1, frame.adu.size() - 1);
   ModbusSlave slave(model_);
@@ -220,19 +239,9 @@ void Simulator::Serve(const ReceivedFrame& frame) {
     return;
   }
 
-  auto start = Clock::now();
-  if (pacing_.Paced()) {
-    // The request cannot have ended before its last character was on the wire.
-    const auto requestEnd = origin_ + frame.firstByte + pacing_.WireTime(frame.wireBytes);
-    start = std::max(start, requestEnd);
-    if (options_.framing == Framing::kRtu) start += pacing_.FrameSilence();
-  }
-  start += std::chrono::milliseconds(std::max(options_.faults.replyDelayMs, 0));
-  if (!SleepUntil(start) || !WriteAll(reply.first)) return;
-  if (reply.split) {
-    const auto gap = std::chrono::milliseconds(std::max(options_.faults.splitGapMs, 0));
-    if (!SleepUntil(Clock::now() + gap) || !WriteAll(reply.second)) return;
-  }
+  const auto silence = options_.framing == Framing::kRtu ? pacing_.FrameSilence()
+                                                         : std::chrono::microseconds::zero();
+  if (!SendReply(frame, reply, silence, std::chrono::milliseconds::zero())) return;
   const bool exception = result.outcome == Outcome::kException;
   Update([&](SimulatorCounters& c) {
     ++c.replies;
@@ -246,6 +255,72 @@ void Simulator::Serve(const ReceivedFrame& frame) {
   if (reply.noisy) note += " with noise";
   if (reply.split) note += " split";
   Log("  reply " + HexDump(adu) + note);
+}
+
+void Simulator::ServeController(const ReceivedFrame& frame) {
+  PlcAnswer answer = controller_->Handle(frame.adu);
+  Log("request " + ascii::Printable(frame.adu) + (answer.note.empty() ? "" : "  " + answer.note));
+  switch (answer.outcome) {
+    case PlcOutcome::kChecksumError:
+      ++controllerChecksumErrors_;
+      Log("  bad check sum: no reply");
+      return;
+    case PlcOutcome::kMalformed:
+      ++controllerMalformed_;
+      return;
+    case PlcOutcome::kNotAddressed:
+      Update([](SimulatorCounters& c) { ++c.notAddressed; });
+      return;
+    case PlcOutcome::kAcknowledged:
+      Update([](SimulatorCounters& c) { ++c.acknowledgements; });
+      return;
+    case PlcOutcome::kUnacknowledged:
+      Update([](SimulatorCounters& c) { ++c.unacknowledged; });
+      return;
+    case PlcOutcome::kReply:
+    case PlcOutcome::kRefused:
+      break;
+  }
+  Update([](SimulatorCounters& c) { ++c.requests; });
+  const ShapedReply reply =
+      ShapeReply(options_.faults, ++replyNumber_, answer.reply,
+                 [this](std::vector<uint8_t>* f) { return controller_->Corrupt(f); });
+  if (reply.dropped) {
+    controller_->ReplyLost();
+    Update([](SimulatorCounters& c) { ++c.dropped; });
+    Log("  reply " + ascii::Printable(answer.reply) + " dropped");
+    return;
+  }
+  if (!SendReply(frame, reply, std::chrono::microseconds::zero(),
+                 std::chrono::milliseconds(answer.waitMs)))
+    return;
+  const bool refused = answer.outcome == PlcOutcome::kRefused;
+  Update([&](SimulatorCounters& c) {
+    ++c.replies;
+    if (refused) ++c.exceptions;
+    if (reply.corrupted) ++c.corrupted;
+    if (reply.noisy) ++c.noisy;
+    if (reply.split) ++c.split;
+  });
+  Log("  reply " + ascii::Printable(answer.reply) + (reply.corrupted ? " corrupted" : "") +
+      (reply.noisy ? " with noise" : "") + (reply.split ? " split" : ""));
+}
+
+bool Simulator::SendReply(const ReceivedFrame& frame, const ShapedReply& reply,
+                          std::chrono::microseconds silence, std::chrono::milliseconds wait) {
+  auto start = Clock::now();
+  if (pacing_.Paced()) {
+    // The request cannot have ended before its last character was on the wire.
+    const auto requestEnd = origin_ + frame.firstByte + pacing_.WireTime(frame.wireBytes);
+    start = std::max(start, requestEnd) + silence;
+  }
+  start += wait + std::chrono::milliseconds(std::max(options_.faults.replyDelayMs, 0));
+  if (!SleepUntil(start) || !WriteAll(reply.first)) return false;
+  if (reply.split) {
+    const auto gap = std::chrono::milliseconds(std::max(options_.faults.splitGapMs, 0));
+    if (!SleepUntil(Clock::now() + gap) || !WriteAll(reply.second)) return false;
+  }
+  return true;
 }
 
 bool Simulator::StopRequested() const {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "sim/framer.h"
 #include "sim/line_pacing.h"
 #include "sim/modbus_codec.h"
+#include "sim/plc_slave.h"
 
 namespace qb::sim {
 
@@ -37,11 +39,13 @@ struct SimulatorOptions {
 struct SimulatorCounters {
   uint64_t bytesIn = 0;
   uint64_t bytesOut = 0;
-  uint64_t requests = 0;      // good frames for a simulated slave, broadcasts included
-  uint64_t broadcasts = 0;    // requests to address 0 (never answered)
-  uint64_t notAddressed = 0;  // good frames for slaves that are not simulated (not answered)
-  uint64_t replies = 0;       // replies written in full, exception replies included
-  uint64_t exceptions = 0;    // exception replies written
+  uint64_t requests = 0;          // good frames for a simulated slave, broadcasts included
+  uint64_t broadcasts = 0;        // requests to address 0 (never answered)
+  uint64_t notAddressed = 0;      // good frames for slaves that are not simulated (not answered)
+  uint64_t replies = 0;           // replies written in full, exception replies included
+  uint64_t exceptions = 0;        // exception replies (a controller's NAKs) written
+  uint64_t acknowledgements = 0;  // MBFX: the master's acknowledgements of read replies
+  uint64_t unacknowledged = 0;    // MBFX: requests that came instead, not served
   uint64_t checksumErrors = 0;
   uint64_t malformed = 0;
   uint64_t strayBytes = 0;
@@ -55,6 +59,9 @@ class Simulator {
  public:
   // fd stays the caller's: it must stay open until Stop() and is not closed here.
   Simulator(int fd, DeviceModel* model, SimulatorOptions options);
+  // A controller of an ASCII link protocol instead of Modbus slaves; options.framing and
+  // options.boundary are not used.
+  Simulator(int fd, std::unique_ptr<PlcSlave> controller, SimulatorOptions options);
   ~Simulator();
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
@@ -78,6 +85,11 @@ class Simulator {
 
   void Run();
   void Serve(const ReceivedFrame& frame);
+  void ServeController(const ReceivedFrame& frame);
+  // Writes one shaped reply to `frame` at its time (paced, `silence` after the request, plus
+  // `wait`); false when it was cut off.
+  bool SendReply(const ReceivedFrame& frame, const ShapedReply& reply,
+                 std::chrono::microseconds silence, std::chrono::milliseconds wait);
   bool StopRequested() const;
   // Sleeps until `when`; false when Stop() came first.
   bool SleepUntil(Clock::time_point when);
@@ -88,12 +100,16 @@ class Simulator {
   void Log(const std::string& line) const;
 
   int fd_;
-  DeviceModel* model_;
+  DeviceModel* model_ = nullptr;
+  std::unique_ptr<PlcSlave> controller_;
   SimulatorOptions options_;
   LinePacing pacing_;
   Clock::time_point origin_;
   uint64_t replyNumber_ = 0;
   bool lineFailed_ = false;  // the thread's own: set by Fail(), ends the thread
+  // The controller's own counts of frames it could not take, added to the framer's.
+  uint64_t controllerChecksumErrors_ = 0;
+  uint64_t controllerMalformed_ = 0;
 
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
