@@ -1,7 +1,10 @@
-// The quillbox command's poll and demo subcommands as a user runs them: help, bad arguments and a
-// device that does not exist with their exit codes, full poll cycles against the simulator in
-// text and JSON, time-outs, and the demo running to its end.
+// quillbox poll as an mbpoll user runs it: bad command lines, reads and writes with mbpoll's
+// references and display formats, the exit codes, and mbpoll itself reading the same values
+// from the same `quillbox sim`.
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <sstream>
 
 #include "sim_test_util.h"
 
@@ -9,42 +12,59 @@ namespace qb::sim {
 namespace {
 
 using simtest::ProcessResult;
-using simtest::SimOnPty;
 
-ProcessResult Quillbox(std::vector<std::string> args) {
-  args.insert(args.begin(), QB_QUILLBOX_PATH);
+ProcessResult Exec(const std::string& program, std::vector<std::string> args) {
+  args.insert(args.begin(), program);
   return simtest::Run(args);
 }
-
+ProcessResult Poll(std::vector<std::string> args) {
+  args.insert(args.begin(), "poll");
+  return Exec(QB_QUILLBOX_PATH, args);
+}
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+// mbpoll's value lines, "[1]: \t10", of an output.
+std::string ValueLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("[")) lines += line + "\n";
+  }
+  return lines;
+}
+std::string G(float f) {  // mbpoll's %g
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(f));
+  return text;
+}
 
-TEST(PollCliTest, HelpBadArgumentsAndAMissingDevice) {
-  const ProcessResult help = Quillbox({"poll", "--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_TRUE(Has(help.out, "mbpoll")) << help.out;
-  EXPECT_TRUE(Has(help.out, "Exit codes:")) << help.out;
-  std::string tooMany = "0";  // 124 registers: one more than a request carries
-  for (int i = 1; i < 124; ++i) tooMany += ",0";
-  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
-      {{"poll", "-a", "300"}, 2, "--slave"},
-      {{"poll", "-t", "2"}, 2, "--type"},
-      {{"poll", "--read", "xx:1:0:1"}, 2, "read type must be co, di, hr or ir: 'xx'"},
-      {{"poll", "--read", "hr:1:0:126"}, 2, "count must be 1 to 125: '126'"},
-      {{"poll", "--write", "reg:1:5"}, 2, "a write is KIND:SLAVE:ADDRESS=VALUES"},
-      {{"poll", "--write", "coil:1:5=2"}, 2, "value must be 0 to 1: '2'"},
-      {{"poll", "/nonexistent/tty", "-1"}, 3, "quillbox: cannot open /nonexistent/tty"},
-      {{"poll", "/nonexistent/tty", "-t", "3", "5"},
-       2,
-       "values can be written to coils (-t 0) or holding registers"},
-      {{"poll", "--read", "hr:1:65535:2"}, 2, "the block runs past address 65535"},
-      {{"poll", "--write", "regs:1:0=" + tooMany}, 2, "a multiple write takes 1 to 123 values"},
-      {{"poll", "--write", "rw:1:0+3:65535=1,2"}, 2, "the block runs past address 65535"},
+TEST(PollCliTest, BadCommandLinesExitWith2) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-1"}, "a device is required"},
+      {{"/dev/null", "-t", "2"}, "-t must be 0, 1, 3 or 4"},
+      {{"/dev/null", "-t", "4:bits"}, "-t must be"},
+      {{"/dev/null", "-r", "0"}, "-r: expected numbers 1 to 65536"},
+      {{"/dev/null", "-0", "-r", "65536"}, "-r: expected numbers 0 to 65535"},
+      {{"/dev/null", "-r", "65536", "-c", "2"}, "the read runs past address 65535"},
+      {{"/dev/null", "-t", "4:float", "-c", "63"}, "62 32-bit values"},
+      {{"/dev/null", "-a", "0"}, "slave 0 is the broadcast address"},
+      {{"/dev/null", "-a", "1,2", "5"}, "lists are for reads only"},
+      {{"/dev/null", "-c", "2", "5"}, "-c is for reads"},
+      {{"/dev/null", "-t", "3", "5"}, "input tables are read-only"},
+      {{"/dev/null", "70000"}, "value must be 0 to 65535: '70000'"},
+      {{"/dev/null", "-t", "4:int16", "--", "-40000"}, "value must be -32768 to 32767"},
+      {{"/dev/null", "-t", "4:float", "1e39"}, "value must be a 32-bit float"},
+      {{"/dev/null", "-t", "0", "2"}, "a coil value is 0 or 1"},
+      {{"/dev/null", "-F"}, "-F is not offered"},
+      {{"/dev/null", "-m", "tcp"}, "--mode"},
+      {{"/dev/null", "-r", "5", "--read", "hr:1:0:1"}, "--reference describes the one mbpoll"},
+      {{"/dev/null", "--read", "hr:1:0:1:float:x"}, "a read is TYPE:SLAVE:START:COUNT"},
+      {{"/dev/null", "--write", "coil:1:5=2"}, "value must be 0 to 1: '2'"},
   };
-  for (const auto& [args, code, message] : cases) {
-    const ProcessResult r = Quillbox(args);
-    EXPECT_EQ(r.exitCode, code) << message;
+  for (const auto& [args, message] : cases) {
+    const ProcessResult r = Poll(args);
+    EXPECT_EQ(r.exitCode, 2) << message;
     EXPECT_TRUE(Has(r.err, message)) << message << "\n" << r.err;
   }
 }
@@ -53,89 +73,115 @@ class PollAgainstSimulator : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim.Ready());
-    ASSERT_TRUE(sim.model.Set(1, Table::kHoldingRegisters, 0, {10, 20, 30, 40, 50}));
+    // 10, -5, the float 3.14 high half first, the int32 -2 low half first.
+    for (const uint8_t slave : {1, 2}) {
+      ASSERT_TRUE(sim.model.Set(slave, Table::kHoldingRegisters, 0,
+                                {10, 0xFFFB, 0x4048, 0xF5C3, 0xFFFE, 0xFFFF}));
+    }
     ASSERT_TRUE(sim.model.Set(1, Table::kCoils, 0, {1, 0, 1}));
   }
-  SimOnPty sim;
+  simtest::SimOnPty sim{{}, {1, 2}};
 };
 
-TEST_F(PollAgainstSimulator, OneCycleAsText) {
-  const ProcessResult r = Quillbox({"poll", sim.Path(), "-a", "1", "-r", "2", "-c", "3", "-1"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(Has(r.out, "item 1  reply  holding-registers 1:2+3  [30 40 50]\n")) << r.out;
-  EXPECT_TRUE(Has(r.out, "--- 1 transactions, 1 replies, 0 time-outs, 0 errors, 1 cycles"))
-      << r.out;
-  EXPECT_TRUE(Has(r.out, "--- round trip ms: mean ")) << r.out;
-}
-
-TEST_F(PollAgainstSimulator, WritesThenReadsAsJson) {
-  const ProcessResult r = Quillbox({"poll", sim.Path(), "--read", "hr:1:0:2", "--read", "co:1:0:3",
-                                    "--write", "reg:1:1=99", "--cycles", "2", "--json"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  // The write goes first, then two cycles of the two reads.
-  std::vector<std::string> lines;
-  for (size_t begin = 0, end; (end = r.out.find('\n', begin)) != std::string::npos;
-       begin = end + 1) {
-    lines.push_back(r.out.substr(begin, end - begin));
+TEST_F(PollAgainstSimulator, ReadsWithMbpollsReferencesAndFormats) {
+  const float pi = std::bit_cast<float>(0x4048F5C3u);
+  const float swapped = std::bit_cast<float>(0xF5C34048u);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-r", "1", "-c", "2"}, "[1]: \t10\n[2]: \t65531 (-5)\n"},
+      {{"-r", "1", "-c", "2", "-0"}, "[1]: \t65531 (-5)\n[2]: \t16456\n"},  // and writes nothing
+      {{"-r", "2", "-t", "4:int16"}, "[2]: \t-5\n"},
+      {{"-r", "2", "-t", "4:hex"}, "[2]: \t0xFFFB\n"},
+      {{"-r", "3", "-t", "4:float", "-B"}, "[3]: \t" + G(pi) + "\n"},
+      {{"-r", "3", "-t", "4:float"}, "[3]: \t" + G(swapped) + "\n"},
+      {{"-r", "5", "-t", "4:int"}, "[5]: \t" + std::to_string(int32_t(0xFFFFFFFE)) + "\n"},
+      {{"-r", "5", "-t", "4:int", "-B"}, "[5]: \t" + std::to_string(int32_t(0xFFFEFFFF)) + "\n"},
+      {{"-a", "1:2", "-r", "1,2"}, "[1]: \t10\n[2]: \t65531 (-5)\n[1]: \t10\n[2]: \t65531 (-5)\n"},
+      {{"-t", "0", "-c", "3"}, "[1]: \t1\n[2]: \t0\n[3]: \t1\n"},
+      {{"--read", "hr:2:2:1:float", "-B"}, "[2]: \t" + G(pi) + "\n"},  // wire addresses
+  };
+  for (auto [args, lines] : cases) {
+    args.insert(args.begin(), {sim.Path(), "-P", "none", "-1", "-q"});
+    const ProcessResult r = Poll(args);
+    EXPECT_EQ(r.exitCode, 0) << args[5] << r.err;
+    EXPECT_EQ(ValueLines(r.out), lines) << args[5] << " " << args[6];
   }
-  ASSERT_EQ(lines.size(), 6u) << r.out;
-  EXPECT_TRUE(Has(lines[0], "\"item\":3,\"event\":\"reply\",\"what\":\"write-register 1:1=99\""));
-  EXPECT_TRUE(Has(lines[1], "\"item\":1,\"event\":\"reply\"")) << lines[1];
-  EXPECT_TRUE(Has(lines[1], "\"values\":[10,99]}")) << lines[1];
-  EXPECT_TRUE(Has(lines[2], "\"values\":[1,0,1]}")) << lines[2];
-  EXPECT_TRUE(Has(lines[5], "{\"summary\":{\"transactions\":5,\"replies\":5,\"timeouts\":0,"))
-      << lines[5];
-  EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 1), 99);
+  EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 3), 0xF5C3);
+  const ProcessResult json =
+      Poll({sim.Path(), "-P", "none", "-1", "-r", "2", "-t", "4:int16", "--json"});
+  EXPECT_TRUE(Has(json.out, "\"raw\":[65531],\"request\":\"read\",\"rtt_ms\":")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"slave\":1,\"table\":\"holding-registers\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"values\":[-5]}\n{\"summary\":")) << json.out;
 }
 
-TEST_F(PollAgainstSimulator, ASlaveThatDoesNotAnswerTimesOut) {
-  const ProcessResult r = Quillbox({"poll", sim.Path(), "-a", "9", "-o", "0.2", "-1"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.out, "item 1  timeout  holding-registers 9:0+1\n")) << r.out;
-  EXPECT_TRUE(Has(r.out, "1 transactions, 0 replies, 1 time-outs")) << r.out;
-  EXPECT_TRUE(Has(r.out, "--- round trip ms: none (no replies)\n")) << r.out;
-  const ProcessResult json = Quillbox({"poll", sim.Path(), "-a", "9", "-o", "0.2", "-1", "--json"});
-  EXPECT_EQ(json.exitCode, 1);
-  EXPECT_TRUE(Has(json.out,
-                  "\"item\":1,\"event\":\"timeout\",\"what\":\"holding-registers "
-                  "9:0+1\",\"values\":[]}\n"))
-      << json.out;  // no round trip for a request that got no reply
-  EXPECT_TRUE(Has(json.out, "\"rtt_ms\":null}}\n")) << json.out;
+TEST_F(PollAgainstSimulator, WritesValuesAfterTheDeviceInTheWordOrder) {
+  const uint32_t bits = std::bit_cast<uint32_t>(-1.5f);
+  const std::pair<std::vector<std::string>, std::vector<uint16_t>> cases[] = {
+      {{"-r", "11", "-t", "4:int16", "--", "-2", "7"}, {0xFFFE, 7}},
+      {{"-r", "11", "-t", "4:float", "-B", "--", "-1.5"}, {uint16_t(bits >> 16), uint16_t(bits)}},
+      {{"-r", "11", "-t", "4:int", "--", "-65536"}, {0, 0xFFFF}},
+      {{"-0", "-r", "10", "0x1234"}, {0x1234}},
+  };
+  for (auto [args, registers] : cases) {
+    args.insert(args.begin(), {sim.Path(), "-P", "none"});
+    const ProcessResult r = Poll(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "Written " + std::to_string(registers.size()) + " references."));
+    for (size_t i = 0; i < registers.size(); ++i) {
+      EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 10 + i), registers[i]) << args[5];
+    }
+  }
 }
 
-// Writes alone are sent once and the poll ends; a read/write reply shows the registers it read,
-// in both framings.
-TEST_F(PollAgainstSimulator, AReadWriteAloneRunsOnceAndShowsWhatItRead) {
-  const ProcessResult r = Quillbox({"poll", sim.Path(), "--write", "rw:1:1+3:40=7,8"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(Has(r.out, "reply  read-write-registers 1:1+3<-40+2  [20 30 40]\n")) << r.out;
-  EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 41), 8);
+TEST_F(PollAgainstSimulator, ExitCodesTellTimeOutsAndAVanishedDevice) {
+  const ProcessResult timeout = Poll({sim.Path(), "-P", "none", "-a", "1,9", "-o", "0.2", "-1"});
+  EXPECT_EQ(timeout.exitCode, 5);
+  EXPECT_TRUE(Has(timeout.out, "-- slave 9, holding-registers [1]+1: time-out\n")) << timeout.out;
+  const uint64_t before = sim.simulator->Counters().replies;
+  simtest::Process poll({QB_QUILLBOX_PATH, "poll", sim.Path(), "-P", "none", "-l", "50"});
+  ASSERT_TRUE(sim.WaitCount(&SimulatorCounters::replies, before + 2));
+  sim.simulator->Stop();
+  sim.pty.Close();  // the device is gone
+  const ProcessResult gone = poll.Finish(10000);
+  EXPECT_EQ(gone.exitCode, 7) << gone.out;
+  EXPECT_TRUE(Has(gone.out, "-- port lost: Port closed: device gone")) << gone.out;
+}
 
-  SimulatorOptions asciiOptions;
-  asciiOptions.framing = Framing::kAscii;
-  simtest::SimOnPty ascii(asciiOptions);
-  ASSERT_TRUE(ascii.Ready());
-  ASSERT_TRUE(ascii.model.Set(1, Table::kHoldingRegisters, 5, {0xBEEF, 0x0102}));
-  const ProcessResult a =
-      Quillbox({"poll", ascii.Path(), "-m", "ascii", "--write", "rw:1:5+2:9=1", "--json"});
-  EXPECT_EQ(a.exitCode, 0) << a.err;
-  EXPECT_TRUE(Has(a.out, "\"values\":[48879,258]}")) << a.out;
+// mbpoll and quillbox poll with the same options on the same `quillbox sim` read the same.
+TEST(PollMbpollTest, SameOptionsReadTheSameValues) {
+  if (::access("/usr/bin/mbpoll", X_OK) != 0) GTEST_SKIP() << "mbpoll is missing";
+  simtest::Process sim({QB_QUILLBOX_PATH, "sim", "-a", "1:2", "--set",
+                        "hr:0=10,65531,0x4048,0xF5C3,0xFFFE,0xFFFF", "--set", "co:0=1,0,1", "--set",
+                        "ir:0=7,8", "--duration", "60"});
+  const std::string path = sim.ReadLine(5000);
+  ASSERT_TRUE(path.starts_with("/dev/pts/")) << path;
+  const std::vector<std::string> cases[] = {
+      {"-r", "1", "-c", "4"},       {"-t", "4:hex", "-r", "2", "-c", "2"},
+      {"-t", "4:int", "-c", "3"},   {"-t", "4:float", "-B", "-r", "3"},
+      {"-0", "-r", "2", "-c", "2"}, {"-a", "1:2", "-r", "2"},
+      {"-t", "0", "-c", "3"},       {"-t", "3", "-c", "2"},
+  };
+  for (auto args : cases) {
+    args.insert(args.end(), {"-m", "rtu", "-P", "none", "-1", path});
+    const ProcessResult theirs = Exec("/usr/bin/mbpoll", args);
+    const ProcessResult ours = Poll(args);
+    EXPECT_EQ(ours.exitCode, 0) << ours.err;
+    EXPECT_NE(ValueLines(theirs.out), "") << theirs.out << theirs.err;
+    EXPECT_EQ(ValueLines(ours.out), ValueLines(theirs.out)) << args[0] << " " << args[1];
+  }
+  // What one writes the other reads.
+  EXPECT_EQ(Exec("/usr/bin/mbpoll",
+                 {"-m", "rtu", "-P", "none", "-t", "4:float", "-r", "20", path, "--", "-2.5"})
+                .exitCode,
+            0);
+  EXPECT_EQ(ValueLines(Poll({path, "-P", "none", "-1", "-t", "4:float", "-r", "20"}).out),
+            "[20]: \t-2.5\n");
 }
 
 TEST(DemoCliTest, RunsToItsEndAndReadsWhatTheSimulatorHolds) {
-  const ProcessResult r = Quillbox({"demo", "--duration", "1"});
+  const ProcessResult r = Exec(QB_QUILLBOX_PATH, {"demo", "--duration", "1"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(Has(r.out, "[100 111 122 4242 144 155 166 177 188 199]")) << r.out;
-  EXPECT_TRUE(Has(r.out, "(as the simulator holds them)")) << r.out;
-  EXPECT_TRUE(Has(r.out, " 0 time-outs")) << r.out;
-  const ProcessResult json = Quillbox({"demo", "--duration", "0.5", "--json"});
-  EXPECT_EQ(json.exitCode, 0) << json.err;
-  EXPECT_TRUE(json.out.starts_with("{\"demo\":{\"slave\":1,")) << json.out;
-  for (size_t begin = 0, end; (end = json.out.find('\n', begin)) != std::string::npos;
-       begin = end + 1) {
-    const std::string line = json.out.substr(begin, end - begin);
-    EXPECT_TRUE(line.starts_with("{") && line.ends_with("}")) << line;  // JSON lines only
-  }
+  EXPECT_TRUE(Has(r.out, "read: 100 111 122 4242 144 155 166 177 188 199 (as the simulator"))
+      << r.out;
 }
 
 }  // namespace

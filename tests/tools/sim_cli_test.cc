@@ -36,10 +36,9 @@ TEST(SimCliTest, HelpListsTheExitCodes) {
   const ProcessResult r = Quillbox({"sim", "--help"});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* line :
-       {"Exit codes:\n  0  done: the cycles ran, --duration ended or SIGINT/SIGTERM came",
-        "\n  1  poll: requests were sent and none got a reply", "any: the line failed",
-        "\n  2  bad command line", "\n  3  the device cannot be opened",
-        "\n  4  the initial-values file", "--pace"})
+       {"Exit codes:\n  0  done: poll: every request was answered", "sim: the line failed",
+        "\n  7  poll: the port failed or disappeared", "\n  2  bad command line",
+        "\n  3  the device cannot be opened", "\n  4  the initial-values file", "--pace"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line;
 }
 
@@ -52,19 +51,19 @@ TEST(SimCliTest, BadStartsExitWithTheirCodes) {
       {{}, 2, "A subcommand is required"},
       {{"sim", "--bogus"}, 2, "--bogus"},
       {{"sim", "--slave", "0"}, 2, "--slave"},
-      {{"sim", "--slave", "1,,2"}, 2, "quillbox sim: --slave: expected addresses 1 to 247"},
-      {{"sim", "-a", "1,248"}, 2, "got '1,248'"},
-      {{"sim", "-a", "1,"}, 2, "got '1,'"},
-      {{"sim", "-a", "+1"}, 2, "got '+1'"},
+      {{"sim", "--slave", "1,,2"}, 2, "quillbox sim: --slave: expected numbers 1 to 247"},
+      {{"sim", "-a", "1,248"}, 2, "ranges separated by commas: '1,248'"},
+      {{"sim", "-a", "1:"}, 2, "'1:'"},
+      {{"sim", "-a", "+1"}, 2, "'+1'"},
       {{"sim", "--slave", "1,1"}, 2, "quillbox sim: slave 1 is given twice"},
       {{"sim", "--mode", "tcp"}, 2, "--mode"},
       {{"sim", "--set", "hr:0=70000"}, 2, "--set hr:0=70000: value '70000' does not fit 16 bits"},
       {{"sim", "--noise-bytes", "0"}, 2, "--noise-bytes wants 1 to 64 bytes as hex digits"},
-      {{"sim", "-d", "/nonexistent/tty"},
+      {{"sim", "/nonexistent/tty"},
        3,
        "quillbox sim: cannot open /nonexistent/tty: No such file or directory"},
-      {{"sim", "-d", "/dev/null"}, 3, "quillbox sim: /dev/null is not a serial device"},
-      {{"sim", "-d", pty.SlavePath(), "-b", "12345"}, 3, "baud rate 12345 is not offered"},
+      {{"sim", "/dev/null"}, 3, "quillbox sim: /dev/null is not a serial device"},
+      {{"sim", pty.SlavePath(), "-b", "12345"}, 3, "baud rate 12345 is not offered"},
       {{"sim", "--values", "/nonexistent/v.txt"}, 4, "cannot read /nonexistent/v.txt"},
       {{"sim", "--values", bad.path}, 4, std::string(bad.path) + ": line 2: unknown table 'zz'"},
   };
@@ -103,8 +102,8 @@ TEST(SimCliTest, RunsOnAGivenDeviceUntilSigintOrDuration) {
   PseudoTerminal line;  // the test is the master on the master side
   std::string error;
   ASSERT_TRUE(line.Open(&error)) << error;
-  Process p({kQuillbox, "sim", "-d", line.SlavePath(), "-m", "ascii", "-a", "2", "--set",
-             "ir:7=0xABCD", "--parity", "E", "--duration", "30"});
+  Process p({kQuillbox, "sim", line.SlavePath(), "-m", "ascii", "-a", "2", "--set", "ir:7=0xABCD",
+             "-b", "9600", "--duration", "30"});
   const auto request = AsciiFrame(Hex("02 04 0007 0001"));
   const auto reply = AsciiFrame(Hex("02 04 02 ABCD"));
   simtest::Bytes got;

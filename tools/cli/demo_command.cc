@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/event_output.h"
 #include "cli/exit_codes.h"
 #include "cli/poller.h"
 #include "sim/device_model.h"
@@ -84,22 +85,22 @@ int Run(const DemoArgs& args) {
   const int code = RunPoll(config, std::cout, std::cerr, stop, &summary);
   simulator.Stop();
   if (code != kExitOk) return code;
-  if (!args.json) std::cout << "... (events of the first two cycles shown, then of one a second)\n";
-  PrintSummary(summary, args.json, std::cout);
-
   // The values last read must be those the simulated device holds, the write included.
   bool match = summary.lastValues.size() == 4;
   for (size_t i = 0; match && i < 10; ++i) {
     match = static_cast<size_t>(summary.lastValues[0].size()) == 10 &&
             summary.lastValues[0][i] == model.Get(1, sim::Table::kHoldingRegisters, i).value();
   }
+  const int exitCode = match && summary.timeouts == 0 ? kExitOk : kExitFailure;
+  if (!args.json) std::cout << "... (events of the first two cycles shown, then of one a second)\n";
+  PrintSummary(summary, args.json, exitCode, std::cout);
   if (!args.json) {
     std::cout << "holding registers read: ";
-    for (int32_t v : summary.lastValues[0]) std::cout << v << " ";
+    for (const uint16_t v : summary.lastValues[0]) std::cout << v << " ";
     std::cout << (match ? "(as the simulator holds them)" : "(DIFFERENT from the simulator)")
               << "\n";
   }
-  return match && summary.timeouts == 0 ? kExitOk : kExitFailure;
+  return exitCode;
 }
 
 }  // namespace

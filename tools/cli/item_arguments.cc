@@ -1,5 +1,6 @@
 #include "cli/item_arguments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -68,13 +69,36 @@ bool FitsAddressSpace(int start, int count, const std::string& text, std::string
 
 }  // namespace
 
+std::optional<std::vector<int>> ParseList(const std::string& text, int low, int high,
+                                          std::string* error) {
+  std::vector<int> list;
+  for (const std::string& part : Split(text, ',')) {
+    const auto ends = Split(part, ':');
+    const auto first = Number(ends[0], low, high);
+    const auto last = ends.size() == 2 ? Number(ends[1], low, high) : first;
+    if (ends.size() > 2 || !first || !last) {
+      Fail(error, "expected numbers " + std::to_string(low) + " to " + std::to_string(high) +
+                      " and FIRST:LAST ranges separated by commas: '" + text + "'");
+      return std::nullopt;
+    }
+    for (int n = std::min(*first, *last); n <= std::max(*first, *last); ++n) list.push_back(n);
+  }
+  return list;
+}
+
 std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* error) {
   const auto parts = Split(text, ':');
-  if (parts.size() != 4) {
-    Fail(error, "a read is TYPE:SLAVE:START:COUNT, e.g. hr:1:0:10: '" + text + "'");
+  if (parts.size() != 4 && parts.size() != 5) {
+    Fail(error, "a read is TYPE:SLAVE:START:COUNT[:FORMAT], e.g. hr:1:0:10: '" + text + "'");
     return std::nullopt;
   }
   PollItem item;
+  const auto display = ParseDisplay(parts.size() == 5 ? parts[4] : "");
+  if (!display) {
+    Fail(error, "format must be int16, hex, int or float: '" + parts[4] + "'");
+    return std::nullopt;
+  }
+  item.format.display = *display;
   const std::string& t = parts[0];
   if (t == "co" || t == "0") {
     item.kind = PollItem::Kind::kReadCoils;
@@ -91,13 +115,15 @@ std::optional<PollItem> ParseReadArgument(const std::string& text, std::string* 
   if (!SlaveAndAddress(parts[1], parts[2], item, error)) return std::nullopt;
   const bool bits =
       item.kind == PollItem::Kind::kReadCoils || item.kind == PollItem::Kind::kReadDiscreteInputs;
-  const auto count = Number(parts[3], 1, bits ? 2000 : 125);
-  if (!count) {
-    Fail(error,
-         std::string("count must be 1 to ") + (bits ? "2000" : "125") + ": '" + parts[3] + "'");
+  const int per = bits ? 1 : RegistersPerValue(item.format.display);
+  const int most = bits ? 2000 : 125 / per;
+  const auto count = Number(parts[3], 1, most);
+  if (!count || (bits && parts.size() == 5)) {
+    Fail(error, bits ? "bits take no format, and 1 to 2000 of them: '" + text + "'"
+                     : "count must be 1 to " + std::to_string(most) + ": '" + parts[3] + "'");
     return std::nullopt;
   }
-  item.count = *count;
+  item.count = *count * per;
   if (!FitsAddressSpace(item.start, item.count, text, error)) return std::nullopt;
   return item;
 }

@@ -1,16 +1,20 @@
-// `quillbox poll DEVICE`: the options follow mbpoll's where they exist (-m, -a, -r, -c, -t, -b,
-// -d, -s, -P, -o, -l, -1), with one difference: -r is the address as it goes on the wire, from 0
-// (mbpoll counts from 1 unless given -0).
+// `quillbox poll DEVICE`: mbpoll's options with mbpoll's meaning (references from 1 unless -0,
+// display formats, values to write after the device), so that an mbpoll command line reads and
+// writes the same with `quillbox poll`; --read and --write add any number of items with the
+// addresses as they go on the wire.
 #include "cli/poll_command.h"
 
 #include <signal.h>
 
 #include <atomic>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
+#include "cli/event_output.h"
 #include "cli/exit_codes.h"
 #include "cli/item_arguments.h"
+#include "cli/line_options.h"
 #include "cli/poller.h"
 
 namespace qb::cli {
@@ -22,67 +26,198 @@ void OnSignal(int) { interrupted = true; }
 
 struct PollArgs {
   std::string device;
+  std::vector<std::string> values;  // mbpoll's write values
   int com = 1;
   std::string mode = "rtu";
-  int slave = 1;
-  int reference = 0;
+  std::string slaves = "1";
+  std::string references;  // empty: the first reference, 1 (0 with -0)
   int count = 1;
   std::string type = "4";
+  bool zeroBased = false;
+  bool bigEndian = false;
+  bool singleAsMany = false;
+  bool rtsDown = false;
+  bool rtsUp = false;
+  bool version = false;
   std::vector<std::string> reads;
   std::vector<std::string> writes;
-  std::vector<std::string> values;  // mbpoll style: written to -t/-r once
   double timeoutSeconds = 1.0;
-  int pollMs = 10;
+  int periodMs = 1000;
   bool once = false;
+  LineOptions line;
   PollConfig config;
+  // The mbpoll options that describe the one read or write; given with --read/--write they
+  // would be ignored, so they are refused there.
+  std::vector<CLI::Option*> mbpollItemOptions;
+  CLI::Option* countOption = nullptr;
 };
 
+int Bad(const std::string& text) {
+  std::cerr << "quillbox poll: " << text << "\n";
+  return kExitBadArgument;
+}
+
+bool Fits(int start, size_t count) { return start + static_cast<long>(count) <= 65536; }
+
+// The mbpoll read or write from -t, -a, -r, -c and the values, into config.items.
+int AddMbpollItems(const PollArgs& a, PollConfig& c) {
+  const size_t colon = a.type.find(':');
+  const std::string table = a.type.substr(0, colon);
+  const auto display = ParseDisplay(colon == std::string::npos ? "" : a.type.substr(colon + 1));
+  if ((table != "0" && table != "1" && table != "3" && table != "4") || !display) {
+    return Bad("-t must be 0, 1, 3 or 4, registers with :int16, :hex, :int or :float: '" + a.type +
+               "'");
+  }
+  const bool bits = table == "0" || table == "1";
+  PollItem item;
+  item.shownOffset = a.zeroBased ? 0 : 1;
+  item.format = {bits ? Display::kDecimal : *display, a.bigEndian};
+  std::string error;
+  const auto slaves = ParseList(a.slaves, 0, 247, &error);
+  if (!slaves) return Bad("-a: " + error);
+  const auto references =
+      a.references.empty()
+          ? std::optional<std::vector<int>>(std::vector<int>{item.shownOffset})
+          : ParseList(a.references, item.shownOffset, 65535 + item.shownOffset, &error);
+  if (!references) return Bad("-r: " + error);
+
+  if (!a.values.empty()) {
+    if (a.countOption->count() > 0) return Bad("-c is for reads: a write writes the values given");
+    if (slaves->size() > 1 || references->size() > 1) {
+      return Bad("slave and reference lists are for reads only");
+    }
+    if (table == "1" || table == "3") return Bad("input tables are read-only: use -t 0 or -t 4");
+    item.manual = true;
+    item.slave = slaves->front();
+    item.start = references->front() - item.shownOffset;
+    for (const std::string& v : a.values) {
+      const auto words =
+          bits ? std::optional<std::vector<uint16_t>>() : EncodeValue(v, item.format, &error);
+      const auto bit = bits ? Number(v, 0, 1) : std::nullopt;
+      if (bits && !bit) return Bad("a coil value is 0 or 1: '" + v + "'");
+      if (!bits && !words) return Bad(error);
+      if (bits) {
+        item.values.push_back(static_cast<uint16_t>(*bit));
+      } else {
+        item.values.insert(item.values.end(), words->begin(), words->end());
+      }
+    }
+    const bool one = item.values.size() == 1;
+    if (bits) {
+      item.kind = one ? PollItem::Kind::kWriteCoil : PollItem::Kind::kWriteCoils;
+    } else {
+      item.kind =
+          one && !a.singleAsMany ? PollItem::Kind::kWriteRegister : PollItem::Kind::kWriteRegisters;
+    }
+    // What one request carries: 1968 coils or 123 registers.
+    if (item.values.size() > (bits ? 1968u : 123u)) return Bad("too many values for one request");
+    if (!Fits(item.start, item.values.size())) return Bad("the write runs past address 65535");
+    item.count = static_cast<int>(item.values.size());
+    c.items.push_back(item);
+    return kExitOk;
+  }
+
+  using K = PollItem::Kind;
+  item.kind = table == "0"   ? K::kReadCoils
+              : table == "1" ? K::kReadDiscreteInputs
+              : table == "3" ? K::kReadInputRegisters
+                             : K::kReadHoldingRegisters;
+  // As mbpoll: several references read one value each.
+  const int values = references->size() > 1 ? 1 : a.count;
+  item.count = values * (bits ? 1 : RegistersPerValue(item.format.display));
+  if (item.count > (bits ? 2000 : 125)) {
+    return Bad("-c: one request reads up to 2000 bits or 125 registers (62 32-bit values)");
+  }
+  for (const int slave : *slaves) {
+    if (slave == 0) return Bad("-a: slave 0 is the broadcast address, which no device answers");
+    for (const int reference : *references) {
+      item.slave = slave;
+      item.start = reference - item.shownOffset;
+      if (!Fits(item.start, static_cast<size_t>(item.count))) {
+        return Bad("the read runs past address 65535");
+      }
+      c.items.push_back(item);
+    }
+  }
+  return kExitOk;
+}
+
+int ExitCode(const PollSummary& s) {
+  if (s.portLost) return kExitPortLost;
+  if (s.exceptions > 0) return kExitException;
+  if (s.timeouts > 0) return kExitTimeout;
+  return kExitOk;
+}
+
 int Run(PollArgs& a) {
+  if (a.version) {
+    std::cout << "quillbox poll " << QB_TOOLS_VERSION << "\n";
+    return kExitOk;
+  }
+  if (a.rtsUp) {
+    return Bad(
+        "-F is not offered: the library clears RTS while sending and raises it after, "
+        "which is -R");
+  }
+  if (a.device.empty()) {
+    return Bad(
+        "a device is required, e.g. quillbox poll /dev/ttyUSB0 (add -P none for a "
+        "pseudo-terminal)");
+  }
   PollConfig& c = a.config;
   c.device = a.device;
   c.com = a.com;
   c.rtu = a.mode == "rtu";
-  c.timeoutMs = static_cast<int>(a.timeoutSeconds * 1000);
-  c.intervalMs = a.pollMs;
+  c.baud = static_cast<uint32_t>(a.line.baud);
+  c.dataBits = a.line.dataBits;
+  c.stopBits = a.line.stopBits;
+  c.parity = a.line.parity;
+  c.rs485Driver = a.rtsDown;
+  c.timeoutMs = static_cast<int>(a.timeoutSeconds * 1000 + 0.5);
+  c.periodMs = a.once ? 0 : a.periodMs;
   if (a.once) c.cycles = 1;
+
+  bool mbpollItems = a.reads.empty() && a.writes.empty();
+  for (const CLI::Option* o : a.mbpollItemOptions) {
+    if (!mbpollItems && o->count() > 0) {
+      return Bad(o->get_name() +
+                 " describes the one mbpoll read or write; with --read or "
+                 "--write give the items there");
+    }
+  }
+  if (!a.values.empty()) mbpollItems = true;
+  if (mbpollItems) {
+    if (const int code = AddMbpollItems(a, c); code != kExitOk) return code;
+  }
   std::string error;
-  if (a.reads.empty() && a.values.empty() && a.writes.empty()) {
-    a.reads.push_back(a.type + ":" + std::to_string(a.slave) + ":" + std::to_string(a.reference) +
-                      ":" + std::to_string(a.count));
-  }
   for (const auto& text : a.reads) {
-    const auto item = ParseReadArgument(text, &error);
-    if (!item) {
-      std::cerr << "quillbox poll: " << error << "\n";
-      return kExitBadArgument;
-    }
+    auto item = ParseReadArgument(text, &error);
+    if (!item) return Bad(error);
+    item->format.bigEndian = a.bigEndian;
     c.items.push_back(*item);
-  }
-  if (!a.values.empty()) {
-    if (a.type != "0" && a.type != "4") {
-      std::cerr << "quillbox poll: values can be written to coils (-t 0) or holding registers "
-                   "(-t 4) only\n";
-      return kExitBadArgument;
-    }
-    const bool coils = a.type == "0";
-    std::string joined;
-    for (const auto& v : a.values) joined += (joined.empty() ? "" : ",") + v;
-    const std::string kind =
-        coils ? (a.values.size() == 1 ? "coil" : "coils") : (a.values.size() == 1 ? "reg" : "regs");
-    a.writes.insert(a.writes.begin(), kind + ":" + std::to_string(a.slave) + ":" +
-                                          std::to_string(a.reference) + "=" + joined);
   }
   for (const auto& text : a.writes) {
     const auto item = ParseWriteArgument(text, &error);
-    if (!item) {
-      std::cerr << "quillbox poll: " << error << "\n";
-      return kExitBadArgument;
-    }
+    if (!item) return Bad(error);
     c.items.push_back(*item);
   }
-  // Nothing polled, only writes: they are sent once, which is one cycle.
-  if (c.cycles == 0 && c.seconds == 0 && a.reads.empty()) c.cycles = 1;
+  // Writes alone are sent once, which is one cycle.
+  bool anyRead = false;
+  for (const PollItem& item : c.items) anyRead = anyRead || !item.manual;
+  if (!anyRead && c.seconds == 0) c.cycles = 1;
 
+  if (!c.quiet && !c.json) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "quillbox poll: Modbus %s on %s, %d-%d%c%d, time-out %.2f s, poll period %d "
+                  "ms%s\n",
+                  c.rtu ? "RTU" : "ASCII", c.device.c_str(), a.line.baud, c.dataBits,
+                  c.parity == "even"  ? 'E'
+                  : c.parity == "odd" ? 'O'
+                                      : 'N',
+                  c.stopBits, a.timeoutSeconds, c.periodMs, c.cycles == 0 ? ", Ctrl-C stops" : "");
+    std::cout << line;
+  }
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
@@ -90,69 +225,86 @@ int Run(PollArgs& a) {
   PollSummary summary;
   const int code = RunPoll(c, std::cout, std::cerr, interrupted, &summary);
   if (code != kExitOk) return code;
-  PrintSummary(summary, c.json, std::cout);
-  return summary.replies == 0 && summary.requests > 0 ? kExitFailure : kExitOk;
+  const int exitCode = ExitCode(summary);
+  PrintSummary(summary, c.json, exitCode, std::cout);
+  return exitCode;
 }
 
 }  // namespace
 
 Command AddPollCommand(CLI::App& parent) {
   auto args = std::make_shared<PollArgs>();
+  PollArgs& a = *args;
   CLI::App* app = parent.add_subcommand(
       "poll",
-      "Poll Modbus devices through the library and print every event. Options follow mbpoll's; "
-      "-r counts addresses from 0, as they go on the wire (mbpoll's -0). A device's exception "
-      "reply, and any request to slave 0 (broadcast), end as a time-out: the library takes only "
-      "complete replies. A pseudo-terminal keeps 8 data bits and no parity, so -d 7, -P even and "
-      "-P odd need a real port.");
-  app->option_defaults()->always_capture_default();
-  app->add_option("device", args->device,
-                  "Serial device, e.g. /dev/ttyUSB0 (default: the COM number's mapping: "
-                  "$QUILLBOX_COM<n>, else /dev/ttyS<n-1>)");
-  app->add_option(
-      "values", args->values,
-      "Values to write once to -t/-a/-r before polling (registers, or coils with -t 0)");
-  app->add_option("--com", args->com, "COM number the library opens the device as")
+      "Poll Modbus devices through the library and print every reply. mbpoll's options with "
+      "mbpoll's meaning: references count from 1 unless -0, values after the device are "
+      "written (put -- before negative ones). --read and --write give any number of items with "
+      "wire addresses, from 0.");
+  app->footer(kExitCodesHelp);
+  app->add_option("device", a.device, "Serial device, e.g. /dev/ttyUSB0 (required)");
+  app->add_option("values", a.values,
+                  "Values to write to -t 0 coils or -t 4 holding registers from -r, once; "
+                  "int and float values take two registers each");
+  app->add_option("-m,--mode", a.mode, "Framing: rtu or ascii")
+      ->transform(CLI::IsMember({"rtu", "ascii"}, CLI::ignore_case))
+      ->capture_default_str();
+  a.mbpollItemOptions.push_back(
+      app->add_option("-a,--slave", a.slaves, "Slave address, or a list for reads: 1,2,5:9")
+          ->capture_default_str());
+  a.mbpollItemOptions.push_back(app->add_option(
+      "-r,--reference", a.references,
+      "Start reference, from 1 (from 0 with -0); a list for reads reads one value at each"));
+  a.countOption = app->add_option("-c,--count", a.count, "Number of values to read")
+                      ->check(CLI::Range(1, 2000))
+                      ->capture_default_str();
+  a.mbpollItemOptions.push_back(a.countOption);
+  a.mbpollItemOptions.push_back(
+      app->add_option("-t,--type", a.type,
+                      "0 coils, 1 discrete inputs, 3 input registers, 4 holding registers; "
+                      "registers with :int16 (signed), :hex, :int (32-bit) or :float (32-bit)")
+          ->capture_default_str());
+  app->add_flag("-0", a.zeroBased, "References count from 0, as on the wire");
+  app->add_flag("-B", a.bigEndian,
+                "32-bit values have their high half in the first register (default: low)");
+  app->add_flag("-W", a.singleAsMany, "Write one register with function 16, not 6");
+  app->add_flag("-1,--once", a.once, "Poll once, otherwise every poll period");
+  app->add_option("-l,--period", a.periodMs,
+                  "Poll period in ms: a cycle of all reads starts this long after the one before "
+                  "(0: at once)")
+      ->check(CLI::Range(0, 3600000))
+      ->capture_default_str();
+  app->add_option("-o,--timeout", a.timeoutSeconds, "Reply time-out in seconds")
+      ->check(CLI::Range(0.001, 60.0))
+      ->capture_default_str();
+  AddLineOptions(*app, a.line);
+  app->add_flag("-R", a.rtsDown,
+                "RS-485: the UART driver switches RTS (clear while sending), where it can");
+  app->add_flag("-F", a.rtsUp, "Not offered: RTS raised while sending (exit 2)");
+  app->add_flag("-v,--verbose", a.config.verbose, "Print the frames sent and received on stderr");
+  app->add_flag("-V,--version", a.version, "Print the version and exit");
+  app->add_flag("-q,--quiet", a.config.quiet, "No configuration line before the replies");
+  app->add_option("--read", a.reads,
+                  "A polled read TYPE:SLAVE:START:COUNT[:FORMAT], TYPE co, di, hr or ir, START "
+                  "from 0 (repeatable)");
+  app->add_option("--write", a.writes,
+                  "A write sent once, START from 0: coil:S:A=1, reg:S:A=42, coils:S:A=1,0,1, "
+                  "regs:S:A=10,20, mask:S:A=AND,OR, rw:S:START+COUNT:WSTART=V,V (repeatable)");
+  app->add_option("--com", a.com, "COM number the library opens the device as")
       ->check(CLI::Range(1, 255));
-  app->add_option("-m,--mode", args->mode, "Framing: rtu or ascii")
-      ->check(CLI::IsMember({"rtu", "ascii"}));
-  app->add_option("-a,--slave", args->slave, "Slave address")->check(CLI::Range(0, 247));
-  app->add_option("-r,--reference", args->reference, "Start address, from 0")
-      ->check(CLI::Range(0, 65535));
-  app->add_option("-c,--count", args->count, "Number of values to read")
-      ->check(CLI::Range(1, 2000));
-  app->add_option("-t,--type", args->type,
-                  "Table: 0 coils, 1 discrete inputs, 3 input registers, 4 holding registers")
-      ->check(CLI::IsMember({"0", "1", "3", "4"}));
-  app->add_option("-b,--baud", args->config.baud, "Baud rate")->check(CLI::Range(50, 4000000));
-  app->add_option("-d,--databits", args->config.dataBits, "Data bits: 7 or 8")
-      ->check(CLI::IsMember({7, 8}));
-  app->add_option("-s,--stopbits", args->config.stopBits, "Stop bits: 1 or 2")
-      ->check(CLI::IsMember({1, 2}));
-  app->add_option("-P,--parity", args->config.parity, "Parity: none, even or odd")
-      ->check(CLI::IsMember({"none", "even", "odd"}));
-  app->add_option("-o,--timeout", args->timeoutSeconds, "Reply time-out in seconds")
-      ->check(CLI::Range(0.001, 60.0));
-  app->add_option("-l,--interval", args->pollMs,
-                  "Least time between a reply and the next "
-                  "query, ms")
-      ->check(CLI::Range(0, 100000));
-  app->add_flag("-1,--once", args->once, "Poll one cycle, then stop");
-  app->add_option("--cycles", args->config.cycles, "Stop after this many cycles (0: no limit)")
+  app->add_option("--gap", a.config.intervalMs, "Least ms between a reply and the next query")
+      ->check(CLI::Range(0, 100000))
+      ->capture_default_str();
+  app->add_option("--cycles", a.config.cycles, "Stop after this many cycles")
       ->check(CLI::Range(1, 100000000));
-  app->add_option("--duration", args->config.seconds, "Stop after this many seconds (0: no limit)")
+  app->add_option("--duration", a.config.seconds, "Stop after this many seconds")
       ->check(CLI::Range(0.001, 1e7));
-  app->add_option("--read", args->reads,
-                  "A polled read TYPE:SLAVE:START:COUNT, TYPE co, di, hr or ir (repeatable)");
-  app->add_option("--write", args->writes,
-                  "A write sent once: coil:S:A=1, reg:S:A=42, coils:S:A=1,0,1, regs:S:A=10,20, "
-                  "mask:S:A=AND,OR, rw:S:START+COUNT:WSTART=V,V (repeatable)");
-  app->add_option("--retries", args->config.retries, "Retries of the writes after a time-out")
+  app->add_option("--retries", a.config.retries, "Retries of the writes after a time-out")
       ->check(CLI::Range(0, 100));
-  app->add_flag("--precise", args->config.precise,
+  app->add_flag("--precise", a.config.precise,
                 "No 10 ms tick: each query goes out as soon as it is due");
-  app->add_flag("--json", args->config.json, "JSON lines instead of text");
-  app->add_flag("-q,--quiet", args->config.quiet, "Only the summary");
+  app->add_flag("--json", a.config.json, "JSON lines instead of text");
+  app->add_flag("--summary-only", a.config.summaryOnly, "Only the summary");
   return Command{app, [args] { return Run(*args); }};
 }
 

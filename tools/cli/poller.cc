@@ -8,9 +8,9 @@
 #include <deque>
 #include <mutex>
 #include <numeric>
-#include <sstream>
 #include <thread>
 
+#include "cli/event_output.h"
 #include "cli/exit_codes.h"
 #include "quillbox/quillbox.h"
 
@@ -20,24 +20,22 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr uint32_t kMessage = 0x0400;
 
-struct Event {
-  Clock::time_point at;
-  int code;
-  int32_t item;
-  std::vector<int32_t> values;
-  double rttMs;  // -1 when unknown
-};
-
 // What the library's callbacks leave for the polling thread. The callbacks run on the library's
 // owner thread; the poller reads under the lock.
 struct Inbox {
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Event> events;
+  std::deque<PollEvent> events;
+  Clock::time_point start{};
   Clock::time_point lastSend{};
   bool sendSeen = false;
   uint64_t requests = 0;
   uint64_t errors = 0;
+  bool portLost = false;
+  int32_t lastAuto = 0;         // its reply or time-out ends a cycle
+  bool stopAfterCycle = false;  // with a poll period: the poller starts the next cycle
+  uint64_t cyclesLeft = 0;      // stop when the last cycle asked for ends (0: no limit)
+  bool verbose = false;
 };
 Inbox* inbox = nullptr;  // the one poll running in this process
 
@@ -47,20 +45,6 @@ bool StartsWith(const char16_t* text, std::u16string_view prefix) {
   return std::u16string_view(text).starts_with(prefix);
 }
 
-void OnNote(const qb_wchar* text) {
-  if (inbox == nullptr || text == nullptr) return;
-  std::lock_guard lock(inbox->mutex);
-  if (StartsWith(text, u"DIRECT QUERY THRU COM")) {
-    inbox->lastSend = Clock::now();
-    inbox->sendSeen = true;
-    ++inbox->requests;
-  } else if (StartsWith(text, u"CRC Error") || StartsWith(text, u"UNEXPECTED DATA ARRIVED")) {
-    ++inbox->errors;
-  }
-}
-
-void OnMessageBox(const qb_wchar*) {}
-
 int HexDigit(uint8_t c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -68,10 +52,67 @@ int HexDigit(uint8_t c) {
   return -1;
 }
 
+double MsSince(Clock::time_point start, Clock::time_point at) {
+  return std::chrono::duration<double, std::milli>(at - start).count();
+}
+
+// The bytes after the last ": " of a note, as the library writes them ("01 03 00 00").
+std::vector<uint8_t> NoteBytes(const std::u16string_view text) {
+  std::vector<uint8_t> bytes;
+  const size_t colon = text.rfind(u": ");
+  if (colon == std::u16string_view::npos) return bytes;
+  unsigned value = 0;
+  int digits = 0;
+  for (const char16_t c : text.substr(colon + 2)) {
+    const int d = c < 128 ? HexDigit(static_cast<uint8_t>(c)) : -1;
+    if (d >= 0) {
+      value = value << 4 | static_cast<unsigned>(d);
+      if (++digits == 2) {
+        bytes.push_back(static_cast<uint8_t>(value));
+        value = 0;
+        digits = 0;
+      }
+    }
+  }
+  return bytes;
+}
+
+// The library's notes tell what no event does: a request sent, a reply refused, the port lost.
+void OnNote(const qb_wchar* text) {
+  if (inbox == nullptr || text == nullptr) return;
+  const std::u16string_view note(text);
+  std::lock_guard lock(inbox->mutex);
+  const auto now = Clock::now();
+  PollEvent e;
+  e.timeMs = MsSince(inbox->start, now);
+  if (StartsWith(text, u"DIRECT QUERY THRU COM")) {
+    inbox->lastSend = now;
+    inbox->sendSeen = true;
+    ++inbox->requests;
+    if (!inbox->verbose) return;
+    e.kind = PollEvent::Kind::kSent;
+    e.frame = NoteBytes(note);
+  } else if (StartsWith(text, u"CRC Error") || StartsWith(text, u"UNEXPECTED DATA ARRIVED")) {
+    ++inbox->errors;
+    e.kind = PollEvent::Kind::kRejected;
+    e.text = StartsWith(text, u"CRC Error") ? "checksum error" : "unexpected data";
+  } else if (StartsWith(text, u"Port closed: device gone")) {
+    inbox->portLost = true;
+    e.kind = PollEvent::Kind::kPortLost;
+    e.text = std::string(note.begin(), note.end());  // the library writes it in ASCII
+  } else {
+    return;
+  }
+  inbox->events.push_back(std::move(e));
+  inbox->changed.notify_all();
+}
+
+void OnMessageBox(const qb_wchar*) {}
+
 // The registers read by a read/write reply (function 23), which the library leaves undecoded:
 // taken from the raw frame, an RTU one or an ASCII one (":" and hex pairs). Empty for any other
 // function.
-std::vector<int32_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
+std::vector<uint16_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
   std::vector<uint8_t> frame;
   if (!raw.empty() && raw[0] == ':') {
     for (size_t i = 1; i + 1 < raw.size(); i += 2) {
@@ -83,11 +124,11 @@ std::vector<int32_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
   } else {
     frame = raw;
   }
-  std::vector<int32_t> values;
+  std::vector<uint16_t> values;
   if (frame.size() < 3 || frame[1] != 23) return values;
   const size_t bytes = frame[2];
   for (size_t i = 0; i + 1 < bytes && 4 + i < frame.size(); i += 2) {
-    values.push_back(frame[3 + i] << 8 | frame[4 + i]);
+    values.push_back(static_cast<uint16_t>(frame[3 + i] << 8 | frame[4 + i]));
   }
   return values;
 }
@@ -95,57 +136,51 @@ std::vector<int32_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
 intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (inbox == nullptr || message != kMessage || lParam < 5) return 0;
   const auto* block = reinterpret_cast<const uint8_t*>(wParam);
-  Event e{Clock::now(),
-          block[0],
-          static_cast<int32_t>(block[1] | block[2] << 8 | block[3] << 16 |
-                               static_cast<uint32_t>(block[4]) << 24),
-          {},
-          -1};
-  if (e.code == 2) {
+  const auto now = Clock::now();
+  PollEvent e;
+  e.item = static_cast<int32_t>(block[1] | block[2] << 8 | block[3] << 16 |
+                                static_cast<uint32_t>(block[4]) << 24);
+  switch (block[0]) {
+    case 2:
+      e.kind = PollEvent::Kind::kReply;
+      break;
+    case 3:
+      e.kind = PollEvent::Kind::kTimeout;
+      break;
+    case 4:
+      e.kind = PollEvent::Kind::kWatchdog;
+      break;
+    default:
+      return 0;
+  }
+  if (e.kind == PollEvent::Kind::kReply) {
     const int32_t n = qbGetLastRxDataCount();
-    for (int32_t i = 0; i < n; ++i) e.values.push_back(qbGetLastRxDataAtIndex(i));
-    if (n == 0) {
-      std::vector<uint8_t> raw(static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
-      if (!raw.empty() && qbGetLastRxRaw(raw.data()) == 1) e.values = ReadWriteValues(raw);
+    for (int32_t i = 0; i < n; ++i) {
+      e.data.push_back(static_cast<uint16_t>(qbGetLastRxDataAtIndex(i)));
     }
+    std::vector<uint8_t> raw(static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
+    if (!raw.empty() && qbGetLastRxRaw(raw.data()) != 1) raw.clear();
+    if (n == 0) e.data = ReadWriteValues(raw);
+    e.frame = std::move(raw);
   }
   std::lock_guard lock(inbox->mutex);
-  if ((e.code == 2 || e.code == 3) && inbox->sendSeen) {
+  if (!inbox->verbose) e.frame.clear();
+  e.timeMs = MsSince(inbox->start, now);
+  const bool ends = e.kind == PollEvent::Kind::kReply || e.kind == PollEvent::Kind::kTimeout;
+  if (ends && inbox->sendSeen) {
     // A time-out has no round trip; its request is done with all the same.
-    if (e.code == 2) {
-      e.rttMs = std::chrono::duration<double, std::milli>(e.at - inbox->lastSend).count();
-    }
+    if (e.kind == PollEvent::Kind::kReply) e.rttMs = MsSince(inbox->lastSend, now);
     inbox->sendSeen = false;
+  }
+  // Stopped here, on the owner thread, before the library can send the next cycle's first query;
+  // the poller starts the next cycle when the period has passed.
+  if (ends && e.item == inbox->lastAuto && inbox->lastAuto != 0) {
+    const bool last = inbox->cyclesLeft > 0 && --inbox->cyclesLeft == 0;
+    if (last || inbox->stopAfterCycle) qbStop();
   }
   inbox->events.push_back(std::move(e));
   inbox->changed.notify_all();
   return 0;
-}
-
-const char* KindName(PollItem::Kind kind) {
-  switch (kind) {
-    case PollItem::Kind::kReadCoils:
-      return "coils";
-    case PollItem::Kind::kReadDiscreteInputs:
-      return "discrete-inputs";
-    case PollItem::Kind::kReadHoldingRegisters:
-      return "holding-registers";
-    case PollItem::Kind::kReadInputRegisters:
-      return "input-registers";
-    case PollItem::Kind::kWriteCoil:
-      return "write-coil";
-    case PollItem::Kind::kWriteRegister:
-      return "write-register";
-    case PollItem::Kind::kWriteCoils:
-      return "write-coils";
-    case PollItem::Kind::kWriteRegisters:
-      return "write-registers";
-    case PollItem::Kind::kMaskWrite:
-      return "mask-write";
-    case PollItem::Kind::kReadWriteRegisters:
-      return "read-write-registers";
-  }
-  return "?";
 }
 
 // Packs bits (0/1) least significant first, as Modbus sends coils.
@@ -229,68 +264,44 @@ double Percentile(std::vector<double> sorted, double p) {
   return sorted[i];
 }
 
-const char* EventName(int code) {
-  switch (code) {
-    case 2:
-      return "reply";
-    case 3:
-      return "timeout";
-    case 4:
-      return "watchdog";
-    default:
-      return "request";
-  }
-}
-
-void PrintEvent(const Event& e, double t, const PollConfig& config, std::ostream& out) {
-  const bool known = e.item >= 1 && static_cast<size_t>(e.item) <= config.items.size();
-  const std::string what = known ? Describe(config.items[static_cast<size_t>(e.item - 1)]) : "";
-  char time[32];
-  std::snprintf(time, sizeof time, "%.3f", t);
-  if (config.json) {
-    out << "{\"t_ms\":" << time << ",\"item\":" << e.item << ",\"event\":\"" << EventName(e.code)
-        << "\",\"what\":\"" << what << "\"";
-    if (e.rttMs >= 0) {
-      char rtt[32];
-      std::snprintf(rtt, sizeof rtt, "%.3f", e.rttMs);
-      out << ",\"rtt_ms\":" << rtt;
-    }
-    out << ",\"values\":[";
-    for (size_t i = 0; i < e.values.size(); ++i) out << (i ? "," : "") << e.values[i];
-    out << "]}\n";
-  } else {
-    out << time << " ms  item " << e.item << "  " << EventName(e.code) << "  " << what;
-    if (!e.values.empty()) {
-      out << "  [";
-      for (size_t i = 0; i < e.values.size(); ++i) out << (i ? " " : "") << e.values[i];
-      out << "]";
-    }
-    out << "\n";
-  }
-  out.flush();
-}
-
 }  // namespace
 
-std::string Describe(const PollItem& item) {
-  std::ostringstream s;
-  s << KindName(item.kind) << " " << item.slave << ":" << item.start;
-  if (item.kind == PollItem::Kind::kReadWriteRegisters) {
-    s << "+" << item.count << "<-" << item.writeStart << "+" << item.values.size();
-  } else if (!item.values.empty()) {
-    s << "=";
-    for (size_t i = 0; i < item.values.size(); ++i) s << (i ? "," : "") << item.values[i];
-  } else if (item.kind == PollItem::Kind::kMaskWrite) {
-    s << "&" << item.andMask << "|" << item.orMask;
-  } else {
-    s << "+" << item.count;
+const char* TableName(const PollItem& item) {
+  switch (item.kind) {
+    case PollItem::Kind::kReadCoils:
+    case PollItem::Kind::kWriteCoil:
+    case PollItem::Kind::kWriteCoils:
+      return "coils";
+    case PollItem::Kind::kReadDiscreteInputs:
+      return "discrete-inputs";
+    case PollItem::Kind::kReadInputRegisters:
+      return "input-registers";
+    default:
+      return "holding-registers";
   }
-  return s.str();
+}
+
+const char* RequestName(const PollItem& item) {
+  switch (item.kind) {
+    case PollItem::Kind::kReadCoils:
+    case PollItem::Kind::kReadDiscreteInputs:
+    case PollItem::Kind::kReadHoldingRegisters:
+    case PollItem::Kind::kReadInputRegisters:
+      return "read";
+    case PollItem::Kind::kMaskWrite:
+      return "mask-write";
+    case PollItem::Kind::kReadWriteRegisters:
+      return "read-write";
+    default:
+      return "write";
+  }
 }
 
 int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
             const std::atomic<bool>& stop, PollSummary* summary) {
   Inbox box;
+  box.verbose = config.verbose;
+  box.start = Clock::now();
   inbox = &box;
   qbSetDebugNoteProc(OnNote);
   qbSetMessageBoxProc(OnMessageBox);
@@ -305,11 +316,16 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetParity(config.parity == "even" ? u"Even" : config.parity == "odd" ? u"Odd" : u"N");
   qbSetDataBits(config.dataBits == 7 ? u"7" : u"8");
   qbSetStopBits(config.stopBits == 2 ? u"2" : u"1");
+  qbSetRs485Kernel(config.rs485Driver ? 1 : 0);
   if (!config.device.empty()) qbSetPortDevice(config.com, Wide(config.device).c_str());
   if (qbOpenSerial(config.com, config.baud) != 1) {
     err << "quillbox: cannot open "
         << (config.device.empty() ? "COM" + std::to_string(config.com) : config.device)
         << " (missing, busy, or settings the device refuses)\n";
+    if (config.device.starts_with("/dev/pts/") &&
+        (config.parity != "none" || config.dataBits != 8)) {
+      err << "quillbox: a pseudo-terminal keeps 8 data bits and no parity: add -P none\n";
+    }
     qbSetDebugNoteProc(nullptr);
     inbox = nullptr;
     return kExitDevice;
@@ -329,6 +345,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       lastAuto = static_cast<int32_t>(i + 1);
     }
   }
+  {
+    std::lock_guard lock(box.mutex);
+    box.lastAuto = lastAuto;
+    box.stopAfterCycle = config.periodMs > 0;
+    box.cyclesLeft = config.cycles > 0 ? static_cast<uint64_t>(config.cycles) : 0;
+  }
   const auto start = Clock::now();
   qbStart();
   for (size_t i = 0; i < config.items.size(); ++i) {
@@ -343,6 +365,9 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
                             ? start + std::chrono::duration_cast<Clock::duration>(
                                           std::chrono::duration<double>(config.seconds))
                             : Clock::time_point::max();
+  const auto period = std::chrono::milliseconds(config.periodMs);
+  auto cycleStart = start;
+  bool cycleEnded = false;  // and the library stopped: the next starts at cycleStart + period
   // The cycle whose events are printed although printCycles are over (none yet), and when the
   // next such cycle is chosen.
   uint64_t shownCycle = UINT64_MAX;
@@ -350,29 +375,36 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       std::chrono::duration<double>(config.printEverySeconds));
   auto nextShown = start + every;
   for (;;) {
-    std::deque<Event> events;
+    std::deque<PollEvent> events;
     {
       std::unique_lock lock(box.mutex);
-      box.changed.wait_for(lock, std::chrono::milliseconds(50),
-                           [&] { return !box.events.empty(); });
+      const auto until =
+          cycleEnded ? cycleStart + period : Clock::now() + std::chrono::milliseconds(50);
+      box.changed.wait_until(lock, until, [&] { return !box.events.empty(); });
       events.swap(box.events);
     }
-    for (const Event& e : events) {
+    for (const PollEvent& e : events) {
+      using Kind = PollEvent::Kind;
       const bool printing = config.printCycles < 0 ||
                             s.cycles < static_cast<uint64_t>(config.printCycles) ||
                             s.cycles == shownCycle;
-      if (!config.quiet && printing) {
-        PrintEvent(e, std::chrono::duration<double, std::milli>(e.at - start).count(), config, out);
-      }
-      if (e.code == 2) ++s.replies;
-      if (e.code == 3) ++s.timeouts;
-      if (e.code == 4) ++s.watchdogs;
-      if (e.rttMs >= 0 && e.code == 2) rtts.push_back(e.rttMs);
+      if (!config.summaryOnly && printing) PrintEvent(e, config, out, err);
+      if (e.kind == Kind::kReply) ++s.replies;
+      if (e.kind == Kind::kTimeout) ++s.timeouts;
+      if (e.kind == Kind::kException) ++s.exceptions;
+      if (e.kind == Kind::kWatchdog) ++s.watchdogs;
+      if (e.kind == Kind::kPortLost) s.portLost = true;
+      if (e.rttMs >= 0 && e.kind == Kind::kReply) rtts.push_back(e.rttMs);
       const bool known = e.item >= 1 && static_cast<size_t>(e.item) <= config.items.size();
-      if (known && e.code == 2) s.lastValues[static_cast<size_t>(e.item - 1)] = e.values;
-      if (known && (e.code == 2 || e.code == 3)) {
+      const bool ends =
+          e.kind == Kind::kReply || e.kind == Kind::kTimeout || e.kind == Kind::kException;
+      if (known && e.kind == Kind::kReply) s.lastValues[static_cast<size_t>(e.item - 1)] = e.data;
+      if (known && ends) {
         if (config.items[static_cast<size_t>(e.item - 1)].manual) ++manualDone;
-        if (e.item == lastAuto) ++s.cycles;
+        if (e.item == lastAuto) {
+          ++s.cycles;
+          cycleEnded = config.periodMs > 0;
+        }
       }
     }
     if (config.printEverySeconds > 0 && Clock::now() >= nextShown && shownCycle != s.cycles) {
@@ -381,7 +413,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
     }
     const bool cyclesDone = config.cycles > 0 && manualDone >= manualCount &&
                             (lastAuto == 0 || s.cycles >= static_cast<uint64_t>(config.cycles));
-    if (stop.load() || cyclesDone || Clock::now() >= deadline) break;
+    if (stop.load() || cyclesDone || s.portLost || Clock::now() >= deadline) break;
+    if (cycleEnded && Clock::now() >= cycleStart + period) {
+      cycleEnded = false;
+      cycleStart = Clock::now();
+      qbStart();
+    }
   }
   qbStop();
   s.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -403,42 +440,6 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   }
   if (summary != nullptr) *summary = s;
   return kExitOk;
-}
-
-void PrintSummary(const PollSummary& s, bool json, std::ostream& out) {
-  // A transaction is a request answered or timed out; the last request sent may still be open.
-  const auto n = [](uint64_t v) { return static_cast<unsigned long long>(v); };
-  char line[512];
-  char rtt[160];
-  const double cps = s.seconds > 0 ? static_cast<double>(s.cycles) / s.seconds : 0;
-  if (json) {
-    if (s.rttCount == 0) {
-      std::snprintf(rtt, sizeof rtt, "null");
-    } else {
-      std::snprintf(rtt, sizeof rtt, "{\"mean\":%.3f,\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f}",
-                    s.rttMeanMs, s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);
-    }
-    std::snprintf(line, sizeof line,
-                  "{\"summary\":{\"transactions\":%llu,\"replies\":%llu,\"timeouts\":%llu,"
-                  "\"requests_sent\":%llu,\"errors\":%llu,\"watchdogs\":%llu,\"cycles\":%llu,"
-                  "\"seconds\":%.3f,\"cycles_per_second\":%.2f,\"rtt_ms\":%s}}\n",
-                  n(s.replies + s.timeouts), n(s.replies), n(s.timeouts), n(s.requests),
-                  n(s.errors), n(s.watchdogs), n(s.cycles), s.seconds, cps, rtt);
-  } else {
-    if (s.rttCount == 0) {
-      std::snprintf(rtt, sizeof rtt, "none (no replies)");
-    } else {
-      std::snprintf(rtt, sizeof rtt, "mean %.2f, p50 %.2f, p99 %.2f, max %.2f", s.rttMeanMs,
-                    s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);
-    }
-    std::snprintf(line, sizeof line,
-                  "--- %llu transactions, %llu replies, %llu time-outs, %llu errors, %llu "
-                  "cycles in %.2f s (%.2f cycles/s)\n--- %llu requests sent, %llu watchdog "
-                  "events\n--- round trip ms: %s\n",
-                  n(s.replies + s.timeouts), n(s.replies), n(s.timeouts), n(s.errors), n(s.cycles),
-                  s.seconds, cps, n(s.requests), n(s.watchdogs), rtt);
-  }
-  out << line;
 }
 
 }  // namespace qb::cli

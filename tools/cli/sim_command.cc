@@ -16,6 +16,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/item_arguments.h"
+#include "cli/line_options.h"
 #include "sim/device_model.h"
 #include "sim/model_loader.h"
 #include "sim/plc_memory.h"
@@ -33,10 +34,7 @@ struct SimArguments {
   uint32_t tableSize = 10000;
   std::vector<std::string> assignments;
   std::string valuesFile;
-  int baud = 9600;
-  int dataBits = 8;
-  std::string parity = "N";
-  int stopBits = 1;
+  LineOptions line;
   bool paced = false;
   bool silenceOnly = false;
   int delayMs = 0;
@@ -82,10 +80,10 @@ std::string Summary(const sim::SimulatorCounters& c) {
 
 int RunSim(const SimArguments& args) {
   sim::LineFormat line;
-  line.baud = args.baud;
-  line.dataBits = args.dataBits;
-  line.parity = args.parity.empty() ? 'N' : args.parity[0];
-  line.stopBits = args.stopBits;
+  line.baud = args.line.baud;
+  line.dataBits = args.line.dataBits;
+  line.parity = args.line.parity == "even" ? 'E' : args.line.parity == "odd" ? 'O' : 'N';
+  line.stopBits = args.line.stopBits;
   if (const std::string bad = sim::CheckLineFormat(line); !bad.empty()) {
     std::cerr << "quillbox sim: " << bad << "\n";
     return kExitBadArgument;
@@ -98,17 +96,18 @@ int RunSim(const SimArguments& args) {
   sim::PlcModel plcModel(plc.value_or(sim::PlcProtocol::kLsmk), args.tableSize);
   // Stations: LSMK numbers them with two hexadecimal digits, MBFX with two decimal ones; the
   // MKLD loader port has one controller and no number.
+  const int lowest = plc ? 0 : 1;
   const int highest = !plc ? 247 : *plc == sim::PlcProtocol::kMbfx ? 99 : 255;
-  const std::string slaves = plc == sim::PlcProtocol::kMkld ? "0" : args.slaves;
-  for (const std::string& item : Split(slaves, ',')) {
-    const std::optional<int> slave = Number(item, plc ? 0 : 1, highest);
-    if (!slave) {
-      std::cerr << "quillbox sim: --slave: expected addresses " << (plc ? 0 : 1) << " to "
-                << highest << " separated by commas, got '" << args.slaves << "'\n";
-      return kExitBadArgument;
-    }
-    if (!(plc ? plcModel.AddStation(*slave) : model.AddSlave(static_cast<uint8_t>(*slave)))) {
-      std::cerr << "quillbox sim: slave " << *slave << " is given twice\n";
+  std::string error;
+  const auto slaves =
+      ParseList(plc == sim::PlcProtocol::kMkld ? "0" : args.slaves, lowest, highest, &error);
+  if (!slaves) {
+    std::cerr << "quillbox sim: --slave: " << error << "\n";
+    return kExitBadArgument;
+  }
+  for (const int slave : *slaves) {
+    if (!(plc ? plcModel.AddStation(slave) : model.AddSlave(static_cast<uint8_t>(slave)))) {
+      std::cerr << "quillbox sim: slave " << slave << " is given twice\n";
       return kExitBadArgument;
     }
   }
@@ -116,7 +115,6 @@ int RunSim(const SimArguments& args) {
     return plc ? sim::ApplyPlcAssignment(plcModel, text, error)
                : sim::ApplyAssignment(model, text, error);
   };
-  std::string error;
   if (!args.valuesFile.empty() && !sim::LoadAssignmentFile(args.valuesFile, apply, &error)) {
     std::cerr << "quillbox sim: " << error << "\n";
     return kExitValuesFile;
@@ -233,18 +231,18 @@ Command AddSimCommand(CLI::App& parent) {
       "protocol, on a serial device, or on a new pseudo-terminal whose path is printed on the "
       "first line of standard output");
   sim->footer(kExitCodesHelp);
+  sim->add_option("device", args->device,
+                  "Serial device to serve (default: a new pseudo-terminal)");
   sim->add_option("--protocol", args->protocol,
                   "What the device speaks: modbus, or a controller of lsmk, mkld or mbfx")
       ->transform(CLI::IsMember({"modbus", "lsmk", "mkld", "mbfx"}, CLI::ignore_case))
       ->capture_default_str();
-  sim->add_option("-d,--device", args->device,
-                  "Serial device to serve (default: a new pseudo-terminal)");
   sim->add_option("-m,--mode", args->mode, "Framing")
       ->check(CLI::IsMember({"rtu", "ascii"}))
       ->capture_default_str();
   sim->add_option("-a,--slave", args->slaves,
-                  "Slave addresses to simulate (1 to 247), e.g. 1,2,17; station numbers of LSMK "
-                  "(0 to 255) or MBFX (0 to 99) controllers; MKLD has none")
+                  "Slave addresses to simulate (1 to 247), e.g. 1,2,5:9; station numbers of "
+                  "LSMK (0 to 255) or MBFX (0 to 99) controllers; MKLD has none")
       ->capture_default_str();
   sim->add_option("--size", args->tableSize,
                   "Addresses in each of the four tables, or in each LSMK or MBFX device area")
@@ -256,18 +254,7 @@ Command AddSimCommand(CLI::App& parent) {
                   "M10.5=1 (repeatable)");
   sim->add_option("--values", args->valuesFile,
                   "File of initial values, one assignment like --set per line, # comments");
-  sim->add_option("-b,--baud", args->baud, "Baud rate")
-      ->check(CLI::Range(1, 4000000))
-      ->capture_default_str();
-  sim->add_option("--data-bits", args->dataBits, "Data bits")
-      ->check(CLI::IsMember({7, 8}))
-      ->capture_default_str();
-  sim->add_option("--parity", args->parity, "Parity")
-      ->check(CLI::IsMember({"N", "E", "O"}))
-      ->capture_default_str();
-  sim->add_option("--stop-bits", args->stopBits, "Stop bits")
-      ->check(CLI::IsMember({1, 2}))
-      ->capture_default_str();
+  AddLineOptions(*sim, args->line);
   sim->add_flag("--pace", args->paced,
                 "Emulate the line's speed: reply bytes one character time apart, and no reply "
                 "before the request could have ended on the wire");
