@@ -286,6 +286,24 @@ QB_API int32_t qbIsPrtclSupportContinuousAddr(const qb_wchar* protocol);
 /* Switches the scheduler off for good (a host that moves frames by other means); keeps both texts. */
 QB_API void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second);
 
+/* ---- User protocol ---- */
+
+/* Event codes of the user protocol (record form: details through the qbGetLast... functions). */
+#define QB_EVENT_USER_PACKET_RECEIVED 100 /* wParam: high-byte-first flag of the packet */
+#define QB_EVENT_USER_PACKET_PREPARED 101 /* wParam: item id; set the values with qbSetTempStr */
+
+/* Loads a user protocol definition (a packed property stream as hexadecimal text, two digits a
+ * byte) in place of the current one; 1 loaded, 0 not (odd length: the old definition stays). A
+ * null text is empty. */
+QB_API int32_t qbSetUsrPrtclFromBinHexExp(const qb_wchar* definition);
+/* Builds an item of Tx packet packetName, asks the host for its values (event 101, during which
+ * the host calls qbSetTempStr) and appends it to the auto items; 1 queued, 0 unknown packet or a
+ * packet whose Style does not compile. A null name is empty. */
+QB_API int32_t qbAutoUsrPrtclPakt(const qb_wchar* packetName, uint32_t id);
+/* As qbAutoUsrPrtclPakt, for a manual item sent once, with the host's Tx situation text. */
+QB_API int32_t qbManualUsrPrtclPakt(const qb_wchar* packetName, const qb_wchar* txSituation,
+                                    uint32_t id);
+
 /* ---- Diagnostics ---- */
 
 /* Appends selected events, stamped "[tick]", to the trace file (deleted when the library loads). */

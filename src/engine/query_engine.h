@@ -20,6 +20,7 @@
 #include "engine/serial_link.h"
 #include "platform/platform.h"
 #include "protocols/modbus_master.h"
+#include "userprotocol/definition.h"
 
 namespace qb {
 
@@ -99,6 +100,14 @@ class QueryEngine {
   void SetCustomTimeOut(int32_t id, int32_t ms) { customTimeOuts_[id] = ms; }
   void RemoveAllCustomTimeOut() { customTimeOuts_.clear(); }
 
+  // --- the user protocol ---
+  int32_t LoadUserProtocol(std::u16string_view text) { return userProtocol_.Load(text, platform_); }
+  const UserProtocol& GetUserProtocol() const { return userProtocol_; }
+  // Builds an item of the Tx packet, asks the host for its values (event 101) and queues it: on
+  // the Auto list, or as a manual item. 1 when queued, 0 for an unknown packet or a Style that
+  // does not compile.
+  int32_t AddUserPacket(std::u16string_view packetName, std::u16string_view txSituation,
+                        uint32_t id, bool isAuto);
   // --- the port and received bytes ---
   // The library's own serial port; null while the engine has none.
   void SetPort(SerialLink* port) { port_ = port; }
@@ -159,6 +168,8 @@ class QueryEngine {
   int32_t EffectiveTimeOut() const;
   int32_t EffectiveInterval() const;
   void SendModbusHead();
+  // The user-protocol builder: sends the user packet at the head of the ToDo queue.
+  void SendUserPacketHead();
   void SendModbusQuery(const QueryItem& item);
   void HandleTimeOut(int32_t timeOut);
   void OnModbusPacket(const uint8_t* bytes, int32_t count);
@@ -220,6 +231,7 @@ class QueryEngine {
   std::u16string lastPacketName_;
   std::u16string lastTxSituation_;
   std::u16string tempStr_;
+  UserProtocol userProtocol_;
   int32_t requestedBitCount_ = 0;
   uint32_t baudRate_ = 9600;
   uint32_t lastRefillTime_ = 0;

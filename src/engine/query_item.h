@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "props/property_map.h"
+#include "style/frame_values.h"
+#include "userprotocol/packet_style.h"
 
 namespace qb {
 
@@ -24,6 +27,13 @@ class QueryItem : public PropertyMap {
   // Set for user-protocol packet items only.
   std::u16string packetName;
   std::u16string txSituation;
+  // A user packet's Style settings and the values read from the host's values text when it was
+  // built; every send builds the frame from these, so the item never refers to the definition.
+  struct UserPacketFrame {
+    PacketFrame frame;
+    FrameValues values;
+  };
+  std::optional<UserPacketFrame> userPacket;
 };
 
 // The text qbGetLastItmExp returns for an item, e.g. "WordRead: 0x0064(=100)(Len=10)".

@@ -154,6 +154,8 @@ void QueryEngine::ChooseAndSend() {
   if (toDo_.Empty()) return;
   if (protocolName_ == u"MODBUS") {
     SendModbusHead();
+  } else if (protocolName_ == u"USRPRTCL") {
+    SendUserPacketHead();
   } else {
     // The frame protocols get their builders with their own subsystems; until then their names
     // are as unknown to the scheduler as any other.

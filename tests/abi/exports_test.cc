@@ -43,6 +43,8 @@ const std::set<std::string> kExports = {
     "qbSetRtsDelayFront", "qbSetRtsDelayBack", "qbSetPortDevice", "qbSetRs485Kernel",
     // protocols
     "qbHasPrtclDvcName", "qbHasPrtclBitPos", "qbIsPrtclSupportContinuousAddr", "qbSetHttpMode",
+    // user protocol
+    "qbSetUsrPrtclFromBinHexExp", "qbAutoUsrPrtclPakt", "qbManualUsrPrtclPakt",
     // diagnostics
     "qbEnableTraceToFile", "qbSetTraceFilePath",
     // Modbus and reception

@@ -1,0 +1,141 @@
+// Loading user protocol definitions written by the tests' own stream writer, and the Style texts
+// and frame settings of their packets.
+#include <gtest/gtest.h>
+
+#include "support/definition_writer.h"
+#include "support/fake_platform.h"
+#include "userprotocol/packet_style.h"
+
+namespace qb::test {
+namespace {
+
+const std::string kUnit = Texts({{"^ValType", "Const"}, {"^ConstType", "Hex"}, {"^ConstVal", "05"}});
+const std::string kNamed = Texts({{"^PaktName", "P"}, {"^CommDirection", "Rx"}});
+
+struct LoadCase {
+  const char* what;
+  std::u16string text;
+  int32_t result;
+  const char* name;
+  size_t packets, units;
+  const char* direction;  // of the first packet
+};
+
+TEST(UserProtocolLoad, Rules) {
+  const std::string root = TextRec("PrtclName", "Scale") + IntRec("Cnt", 1);
+  const std::string cut = Texts({{"PkunitCnt", "3"}}) + BinRec("Pkunit0", kUnit) +
+                          BinRec("Pkunit1", kUnit) + BinRec("PaktGlobal", kNamed);
+  const LoadCase cases[] = {
+      {"no packets", Hex(Definition("Scale", {})), 1, "Scale", 0, 0, ""},
+      {"full", Hex(Definition("Scale", {Packet({kUnit, kUnit}, kNamed)})), 1, "Scale", 1, 2, "Rx"},
+      {"lower-case hex", [] {
+         auto h = Hex(Definition("Scale", {Packet({kUnit}, "")}));
+         for (auto& c : h) c = (c >= u'A' && c <= u'F') ? c + 32 : c;
+         return h;
+       }(), 1, "Scale", 1, 1, "Tx"},
+      {"unit missing: PaktGlobal not applied", Hex(root + BinRec("Pakt0", cut)), 1, "Scale", 1, 2,
+       "Tx"},
+      {"unit unreadable", Hex(root + BinRec("Pakt0", Packet({"\x40"}, kNamed))), 1, "Scale", 1, 0,
+       "Tx"},
+      {"packet unreadable", Hex(root + BinRec("Pakt0", "\x40\x01P")), 1, "Scale", 1, 0, "Tx"},
+      {"packet missing", Hex(TextRec("PrtclName", "S") + IntRec("Cnt", 2) + BinRec("Pakt0", "")),
+       0, "", 1, 0, "Tx"},
+      {"root unreadable", Hex(root + "\x40"), 0, "", 0, 0, ""},
+      {"odd length", u"0", 0, "Old", 1, 0, "Tx"},
+  };
+  std::vector<std::u16string> boxes;  // "Error JR38" once in the life of the library
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    UserProtocol protocol;
+    ASSERT_EQ(protocol.Load(Hex(Definition("Old", {""})), platform), 1);
+    EXPECT_EQ(protocol.Load(c.text, platform), c.result) << c.what;
+    EXPECT_EQ(protocol.Name(), U16(c.name)) << c.what;
+    ASSERT_EQ(protocol.Packets().size(), c.packets) << c.what;
+    EXPECT_EQ(protocol.Load(c.text, platform), c.result) << c.what;
+    boxes.insert(boxes.end(), platform.boxes.begin(), platform.boxes.end());
+    if (c.packets == 0) continue;
+    EXPECT_EQ(protocol.Packets()[0]->units.size(), c.units) << c.what;
+    EXPECT_EQ(protocol.Packets()[0]->GetStr(u"^CommDirection"), U16(c.direction)) << c.what;
+  }
+  EXPECT_EQ(boxes, std::vector<std::u16string>({u"Error JR38"}));
+}
+
+TEST(UserProtocolLoad, FirstOfTwoNamesFoundAndHexPairs) {
+  FakePlatform platform;
+  UserProtocol protocol;
+  const std::string b = Texts({{"^PaktName", "P"}, {"^ByteOrder", "LoFirst"}});
+  ASSERT_EQ(protocol.Load(Hex(Definition("X", {Packet({}, kNamed), Packet({}, b)})), platform), 1);
+  EXPECT_EQ(protocol.FindPacket(u"P"), protocol.Packets()[0].get());
+  EXPECT_EQ(protocol.FindPacket(u"p"), nullptr);
+  ByteBuffer bytes;
+  ASSERT_TRUE(HexTextToBytes(u"0aG11Z", bytes));
+  EXPECT_EQ(std::vector<uint8_t>(bytes.Bytes().begin(), bytes.Bytes().end()),
+            std::vector<uint8_t>({0x0A, 0x00, 0x01}));
+}
+
+TEST(PacketStyle, EveryUnitRow) {
+  const std::pair<std::string, const char*> rows[] = {
+      {Texts({{"^ValType", "Const"}, {"^ConstType", "Char"}, {"^ConstVal", "r"}}), "'r'"},
+      {Texts({{"^ValType", "Const"}, {"^ConstType", "Dec"}, {"^ConstVal", "13"}}), "13"},
+      {kUnit, "0x05"},
+      {Texts({{"^ValType", "Const"}, {"^ConstType", "Oct"}, {"^ConstVal", "1"}}), ""},
+      {Texts({{"^ValType", "Other"}}), ""},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "ADDR"}, {"^VarType", "AscHex"},
+              {"^ElemCnt", "4"}, {"^NoLimitMaxVal", "1"}}), "ADDR[4h]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "ADDR"}, {"^VarType", "Str"}, {"^ElemCnt", "LEN"},
+              {"^ElemCntByVar", "1"}, {"^ElemCntMultiplier", "2"}, {"^MaxElemCnt", "100"},
+              {"^NoLimitMaxVal", "1"}}), "ADDR[LEN*2~100s]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "V"}, {"^VarType", "AscDec"}, {"^ElemCnt", "3"},
+              {"^NoLimitMaxVal", "0"}, {"^MaxVal", "500"}}), "V~500[3d]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "W"}, {"^VarType", "WordArray"},
+              {"^ElemCnt", "4"}, {"^NoLimitMaxVal", "1"}}), "W[4b]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "B"}, {"^VarType", "ByteArray"},
+              {"^ElemCnt", "2"}, {"^NoLimitMaxVal", "1"}}), "B[2b]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinByte"},
+              {"^MaxVal", "99"}}), "N~99[1n]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinWord"},
+              {"^NoLimitMaxVal", "1"}}), "N[2n]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "Bin3Byte"},
+              {"^NoLimitMaxVal", "1"}}), "N[3n]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinDWord"},
+              {"^NoLimitMaxVal", "1"}}), "N[4n]"},
+      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "Odd"},
+              {"^NoLimitMaxVal", "1"}}), "N"},
+  };
+  FakePlatform platform;
+  for (const auto& [unit, style] : rows) {
+    UserProtocol protocol;
+    ASSERT_EQ(protocol.Load(Hex(Definition("X", {Packet({unit, kUnit}, "")})), platform), 1);
+    EXPECT_EQ(PacketStyle(*protocol.Packets()[0]), U16(style) + u",0x05") << style;
+  }
+}
+
+TEST(PacketStyle, FrameSettingsAndWordArrays) {
+  const auto var = [](const char* name, const char* type) {
+    return Texts({{"^ValType", "Var"}, {"^VarName", name}, {"^VarType", type}, {"^ElemCnt", "2"}});
+  };
+  const std::string settings =
+      Texts({{"^ByteOrder", "hifirst"}, {"^EnableCksum", "1"}, {"^CksumStartOrder", "2"},
+             {"^CksumEndOrder", "5"}, {"^CksumVarName", "CS"}, {"^CksumMethod", "CRC16-IBM"}});
+  FakePlatform platform;
+  UserProtocol protocol;
+  ASSERT_EQ(protocol.Load(Hex(Definition("X", {Packet({var("Data1", "WordArray"),
+                                                         var("DATA2", "WordArray"),
+                                                         var("Len", "AscDec")}, settings),
+                                                 Packet({}, "")})), platform), 1);
+  const PacketFrame f = FrameOf(*protocol.Packets()[0]);
+  EXPECT_FALSE(f.highFirst);
+  EXPECT_TRUE(f.checksum);
+  EXPECT_EQ(f.checksumVariable, u"CS");
+  EXPECT_EQ(f.checksumFirst, 1);
+  EXPECT_EQ(f.checksumCount, 4);
+  EXPECT_EQ(f.checksumMethod, u"crc16-ibm");
+  EXPECT_EQ(WordArrLoVars(*protocol.Packets()[0]), u"data1|data2");
+  const PacketFrame plain = FrameOf(*protocol.Packets()[1]);
+  EXPECT_TRUE(plain.highFirst);
+  EXPECT_FALSE(plain.checksum);
+  EXPECT_FALSE(IsRxPacket(*protocol.Packets()[1]));
+}
+
+}  // namespace
+}  // namespace qb::test
