@@ -135,7 +135,7 @@ void PrintJson(const PollEvent& e, const PollItem* item, std::ostream& out) {
                                       static_cast<uint16_t>(item->orMask)}
               : item->values;  // what was written
   }
-  const bool words = item != nullptr && !IsBits(*item) && IsRead(*item);
+  const bool words = item != nullptr && !IsBits(*item) && item->kind != PollItem::Kind::kMaskWrite;
   line["values"] = words ? JsonValues(raw, item->format) : nlohmann::json(raw);
   line["raw"] = raw;
   if (e.rttMs >= 0) {
