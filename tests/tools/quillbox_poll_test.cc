@@ -133,9 +133,13 @@ TEST_F(PollAgainstSimulator, WritesValuesAfterTheDeviceInTheWordOrder) {
 }
 
 TEST_F(PollAgainstSimulator, ExitCodesTellTimeOutsAndAVanishedDevice) {
-  const ProcessResult timeout = Poll({sim.Path(), "-P", "none", "-a", "1,9", "-o", "0.2", "-1"});
+  // Between cycles nothing is asked: a cycle ending in a time-out leaves no request behind.
+  const ProcessResult timeout =
+      Poll({sim.Path(), "-P", "none", "-a", "1,9", "-o", "0.1", "-l", "150", "--cycles", "3"});
   EXPECT_EQ(timeout.exitCode, 5);
   EXPECT_TRUE(Has(timeout.out, "-- slave 9, holding-registers [1]+1: time-out\n")) << timeout.out;
+  EXPECT_TRUE(Has(timeout.out, "6 transactions, 3 replies, 0 exceptions, 3 time-outs"));
+  EXPECT_TRUE(Has(timeout.out, "--- 6 requests sent")) << timeout.out;
   const uint64_t before = sim.simulator->Counters().replies;
   simtest::Process poll({QB_QUILLBOX_PATH, "poll", sim.Path(), "-P", "none", "-l", "50"});
   ASSERT_TRUE(sim.WaitCount(&SimulatorCounters::replies, before + 2));

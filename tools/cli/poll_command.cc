@@ -299,7 +299,9 @@ Command AddPollCommand(CLI::App& parent) {
       ->check(CLI::Range(1, 100000000));
   app->add_option("--duration", a.config.seconds, "Stop after this many seconds")
       ->check(CLI::Range(0.001, 1e7));
-  app->add_option("--retries", a.config.retries, "Retries of the writes after a time-out")
+  app->add_option("--retries", a.config.retries,
+                  "Retries after a time-out: of the writes, and of the reads when polled with a "
+                  "period or a number of cycles")
       ->check(CLI::Range(0, 100));
   app->add_flag("--precise", a.config.precise,
                 "No 10 ms tick: each query goes out as soon as it is due");

@@ -32,9 +32,6 @@ struct Inbox {
   uint64_t requests = 0;
   uint64_t errors = 0;
   bool portLost = false;
-  int32_t lastAuto = 0;         // its reply or time-out ends a cycle
-  bool stopAfterCycle = false;  // with a poll period: the poller starts the next cycle
-  uint64_t cyclesLeft = 0;      // stop when the last cycle asked for ends (0: no limit)
   bool verbose = false;
 };
 Inbox* inbox = nullptr;  // the one poll running in this process
@@ -171,12 +168,6 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     // A time-out has no round trip; its request is done with all the same.
     if (e.kind == PollEvent::Kind::kReply) e.rttMs = MsSince(inbox->lastSend, now);
     inbox->sendSeen = false;
-  }
-  // Stopped here, on the owner thread, before the library can send the next cycle's first query;
-  // the poller starts the next cycle when the period has passed.
-  if (ends && e.item == inbox->lastAuto && inbox->lastAuto != 0) {
-    const bool last = inbox->cyclesLeft > 0 && --inbox->cyclesLeft == 0;
-    if (last || inbox->stopAfterCycle) qbStop();
   }
   inbox->events.push_back(std::move(e));
   inbox->changed.notify_all();
@@ -335,27 +326,34 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbEnableRetryForManual(config.retries > 0 ? 1 : 0, config.retries, 0);
   qbSetTimerPeriod(config.precise ? 0 : 10);
 
-  int32_t lastAuto = 0;
+  // Polled without pause, the reads are auto items: the library's own cycles, back to back. With
+  // a period, or for one cycle, each cycle's reads are manual items given when it is due: between
+  // cycles nothing is queued, so nothing is sent.
+  const bool perCycle = config.periodMs > 0 || config.cycles == 1;
+  int32_t lastRead = 0;
   size_t manualCount = 0;
   for (size_t i = 0; i < config.items.size(); ++i) {
     if (config.items[i].manual) {
       ++manualCount;
     } else {
-      Register(config.items[i], static_cast<int32_t>(i + 1));
-      lastAuto = static_cast<int32_t>(i + 1);
+      if (!perCycle) Register(config.items[i], static_cast<int32_t>(i + 1));
+      lastRead = static_cast<int32_t>(i + 1);
     }
   }
-  {
-    std::lock_guard lock(box.mutex);
-    box.lastAuto = lastAuto;
-    box.stopAfterCycle = config.periodMs > 0;
-    box.cyclesLeft = config.cycles > 0 ? static_cast<uint64_t>(config.cycles) : 0;
-  }
+  const auto giveCycle = [&] {
+    for (size_t i = 0; i < config.items.size(); ++i) {
+      if (config.items[i].manual) continue;
+      PollItem once = config.items[i];
+      once.manual = true;
+      Register(once, static_cast<int32_t>(i + 1));
+    }
+  };
   const auto start = Clock::now();
   qbStart();
   for (size_t i = 0; i < config.items.size(); ++i) {
     if (config.items[i].manual) Register(config.items[i], static_cast<int32_t>(i + 1));
   }
+  if (perCycle) giveCycle();
 
   PollSummary s;
   s.lastValues.resize(config.items.size());
@@ -367,7 +365,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
                             : Clock::time_point::max();
   const auto period = std::chrono::milliseconds(config.periodMs);
   auto cycleStart = start;
-  bool cycleEnded = false;  // and the library stopped: the next starts at cycleStart + period
+  bool cycleEnded = false;  // per cycle: the next is given at cycleStart + period
   // The cycle whose events are printed although printCycles are over (none yet), and when the
   // next such cycle is chosen.
   uint64_t shownCycle = UINT64_MAX;
@@ -401,9 +399,9 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       if (known && e.kind == Kind::kReply) s.lastValues[static_cast<size_t>(e.item - 1)] = e.data;
       if (known && ends) {
         if (config.items[static_cast<size_t>(e.item - 1)].manual) ++manualDone;
-        if (e.item == lastAuto) {
+        if (e.item == lastRead) {
           ++s.cycles;
-          cycleEnded = config.periodMs > 0;
+          cycleEnded = perCycle;
         }
       }
     }
@@ -412,12 +410,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       nextShown = Clock::now() + every;
     }
     const bool cyclesDone = config.cycles > 0 && manualDone >= manualCount &&
-                            (lastAuto == 0 || s.cycles >= static_cast<uint64_t>(config.cycles));
+                            (lastRead == 0 || s.cycles >= static_cast<uint64_t>(config.cycles));
     if (stop.load() || cyclesDone || s.portLost || Clock::now() >= deadline) break;
     if (cycleEnded && Clock::now() >= cycleStart + period) {
       cycleEnded = false;
       cycleStart = Clock::now();
-      qbStart();
+      giveCycle();
     }
   }
   qbStop();
