@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/poll_command.h"
 #include "cli/sim_command.h"
+#include "cli/userproto_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quillbox developer tools"};
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   commands.push_back(qb::cli::AddPollCommand(app));
   commands.push_back(qb::cli::AddSimCommand(app));
   commands.push_back(qb::cli::AddDemoCommand(app));
+  commands.push_back(qb::cli::AddUserprotoCommand(app));
 
   try {
     app.parse(argc, argv);
