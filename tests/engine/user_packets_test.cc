@@ -1,5 +1,5 @@
-// User packet items: event 101 while they are built, the values read after it, and the frames the
-// scheduler sends under "USRPRTCL".
+// User packet items in virtual time: event 101 while they are built, the values read after it
+// once, and the frames the scheduler sends under "USRPRTCL".
 #include "engine/engine_fixture.h"
 #include "support/definition_writer.h"
 
@@ -10,7 +10,7 @@ std::string Unit(std::initializer_list<std::pair<std::string, std::string>> keys
   return Texts(keys);
 }
 
-// STX 'R' ADDR[2d] SUM[2h] ETX, plus over 'R' and ADDR; then a low-byte-first binary word packet.
+// STX 'R' ADDR[2d] SUM[2h] ETX, plus over 'R' and ADDR; and a packet that does not compile.
 std::u16string ScaleDefinition() {
   const std::string read = Packet(
       {Unit({{"^ValType", "Const"}, {"^ConstType", "Hex"}, {"^ConstVal", "02"}}),
@@ -23,15 +23,11 @@ std::u16string ScaleDefinition() {
       Texts({{"^PaktName", "READ"}, {"^ByteOrder", "HiFirst"}, {"^EnableCksum", "1"},
              {"^CksumStartOrder", "2"}, {"^CksumEndOrder", "3"}, {"^CksumVarName", "SUM"},
              {"^CksumMethod", "PLUS"}}));
-  const std::string word = Packet(
-      {Unit({{"^ValType", "Var"}, {"^VarName", "W"}, {"^VarType", "BinWord"},
-             {"^NoLimitMaxVal", "1"}})},
-      Texts({{"^PaktName", "WORD"}, {"^ByteOrder", "LoFirst"}}));
   const std::string broken = Packet({Unit({{"^ValType", "Var"}, {"^VarName", "N"},
                                           {"^VarType", "Str"}, {"^ElemCnt", "~5"},
                                           {"^NoLimitMaxVal", "1"}})},
                                     Texts({{"^PaktName", "BAD"}}));
-  return Hex(Definition("Scale", {read, word, broken}));
+  return Hex(Definition("Scale", {read, broken}));
 }
 
 class UserPacketTest : public EngineTest {
@@ -44,36 +40,25 @@ class UserPacketTest : public EngineTest {
   }
 };
 
-TEST_F(UserPacketTest, Event101AsksForValuesThenFramesGoOut) {
-  std::vector<std::u16string> seen;
+TEST_F(UserPacketTest, ValuesReadOnceWhenBuilt) {
   platform.onHostMessage = [&](const HostMessage& m) {
-    if (!m.block.empty()) return;  // time-outs
-    seen.push_back(engine.LastPacketName() + u"/" + engine.LastTxSituation());
-    EXPECT_EQ(engine.LastRx().eventType, 101);
-    engine.SetTempStr(m.wParam == 7 ? u"ADDR=n5" : u"W=n4660");
+    if (m.block.empty()) engine.SetTempStr(u"ADDR=n5");
   };
   EXPECT_EQ(engine.AddUserPacket(u"NONE", u"Caseone", 9, true), 0);
-  EXPECT_EQ(engine.AddUserPacket(u"BAD", u"Caseone", 9, true), 0);
+  EXPECT_EQ(engine.AddUserPacket(u"BAD", u"Caseone", 9, true), 0);  // does not compile
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(engine.AddUserPacket(u"READ", u"Caseone", 7, true), 1);
-  engine.Start();  // a refill drops waiting manual items, so the manual one comes after it
-  EXPECT_EQ(engine.AddUserPacket(u"WORD", u"Once", 8, false), 1);
-  EXPECT_EQ(seen, (std::vector<std::u16string>{u"READ/Caseone", u"WORD/Once"}));
-  ASSERT_EQ(platform.messages.size(), 2u);
+  ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].wParam, 7u);
-  EXPECT_EQ(platform.messages[0].lParam, 0);
-
-  engine.Step();  // the manual word first, low byte first
-  engine.SetTempStr(u"ADDR=n9");  // read at build time only: later polls keep ADDR 5
-  platform.Advance(20);
+  EXPECT_EQ(engine.LastRx().eventType, 101);
+  engine.SetTempStr(u"ADDR=n9");
+  engine.Start();
   RunFor(300);
-  ASSERT_GE(port.writes.size(), 3u);
-  EXPECT_EQ(port.writes[0], (std::vector<uint8_t>{0x34, 0x12}));
-  // 'R' + '0' + '5' = 0x52 + 0x30 + 0x35 = 0xB7
+  // 'R' + '0' + '5' = 0x52 + 0x30 + 0x35 = 0xB7; every poll sends the values read at event 101
   const std::vector<uint8_t> read = {0x02, 'R', '0', '5', 'B', '7', 0x03};
+  ASSERT_GE(port.writes.size(), 2u);
+  EXPECT_EQ(port.writes[0], read);
   EXPECT_EQ(port.writes[1], read);
-  EXPECT_EQ(port.writes[2], read);
-  EXPECT_EQ(engine.LastTxSituation(), u"Caseone");
   EXPECT_FALSE(platform.NotesStartingWith(u"Set LastAskTime 3242").empty());
 }
 

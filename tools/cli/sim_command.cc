@@ -20,6 +20,7 @@
 #include "sim/device_model.h"
 #include "sim/model_loader.h"
 #include "sim/plc_memory.h"
+#include "sim/scripted_device.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
 
@@ -28,6 +29,7 @@ namespace {
 
 struct SimArguments {
   std::string protocol = "modbus";
+  std::string script;  // a scripted device instead of the protocol's
   std::string device;
   std::string mode = "rtu";
   std::string slaves = "1";
@@ -176,8 +178,16 @@ int RunSim(const SimArguments& args) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  sim::Simulator simulator = plc ? sim::Simulator(fd, sim::MakePlcSlave(&plcModel), options)
-                                 : sim::Simulator(fd, &model, options);
+  std::unique_ptr<sim::PlcSlave> scripted;
+  if (!args.script.empty() && !(scripted = sim::LoadScriptedDevice(args.script, &error))) {
+    std::cerr << error << "\n";
+    if (!args.device.empty()) ::close(fd);
+    return kExitValuesFile;
+  }
+  sim::Simulator simulator =
+      scripted ? sim::Simulator(fd, std::move(scripted), options)
+      : plc    ? sim::Simulator(fd, sim::MakePlcSlave(&plcModel), options)
+               : sim::Simulator(fd, &model, options);
   if (!simulator.Start(&error)) {
     std::cerr << "quillbox sim: " << error << "\n";
     if (!args.device.empty()) ::close(fd);
@@ -237,6 +247,9 @@ Command AddSimCommand(CLI::App& parent) {
                   "What the device speaks: modbus, or a controller of lsmk, mkld or mbfx")
       ->transform(CLI::IsMember({"modbus", "lsmk", "mkld", "mbfx"}, CLI::ignore_case))
       ->capture_default_str();
+  sim->add_option("--script", args->script,
+                  "A scripted device (TOML rules: when these request bytes arrive, answer these "
+                  "bytes, with check sums filled in) in place of --protocol's");
   sim->add_option("-m,--mode", args->mode, "Framing")
       ->check(CLI::IsMember({"rtu", "ascii"}))
       ->capture_default_str();
