@@ -277,6 +277,12 @@ QB_API void qbSetRs485Kernel(int32_t on);
 
 /* ---- Protocols ---- */
 
+/* Selects the protocol by exact, case-sensitive name: u"MODBUS" (the default), u"LSMK", u"MKLD",
+ * u"MBFX" or u"USRPRTCL". Registers the reply frames of that protocol in place of the earlier ones;
+ * queued items and received bytes are kept. Any other name is stored: nothing is sent for it (the
+ * message box "Error 34892" once). Null is the empty name. */
+QB_API void qbSetProtocol(const qb_wchar* name);
+
 /* 1 when items of the named protocol carry a device name ("LSMK", "MKLD", "MBFX"), else 0. */
 QB_API int32_t qbHasPrtclDvcName(const qb_wchar* protocol);
 /* 1 when bit items of the named protocol carry a bit position in a word ("LSMK", "MKLD"), else 0. */

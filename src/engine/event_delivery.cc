@@ -67,9 +67,8 @@ void QueryEngine::SerialAccept(const uint8_t* bytes, int32_t count) {
   if (protocolName_ == u"MODBUS") {
     if (modbus_.Accumulate(bytes, count) == 0) Note(u"UNEXPECTED DATA ARRIVED");
   } else {
-    // The frame protocols' receiver comes with their builders; until then their bytes are noted
-    // and dropped.
-    Note(u"Received bytes dropped: no receiver for protocol " + protocolName_);
+    frameReceiver_.Receive(bytes, static_cast<size_t>(count));
+    if (!frameReceiver_.ErrorText().empty()) Note(frameReceiver_.ErrorText());
   }
 }
 

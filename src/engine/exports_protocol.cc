@@ -1,4 +1,5 @@
-// C exports: what each protocol's items carry, and the HTTP mode that switches the scheduler off.
+// C exports: protocol selection, what each protocol's items carry, and the HTTP mode that switches
+// the scheduler off.
 #include "engine/default_runtime.h"
 #include "platform/code_page.h"
 #include "protocols/protocol_capabilities.h"
@@ -9,6 +10,10 @@ using qb::QueryEngine;
 using qb::WideView;
 
 extern "C" {
+
+void qbSetProtocol(const qb_wchar* name) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetProtocol(WideView(name)); });
+}
 
 int32_t qbHasPrtclDvcName(const qb_wchar* protocol) {
   return qb::ProtocolHasDeviceName(WideView(protocol)) ? 1 : 0;

@@ -19,6 +19,8 @@
 #include "engine/query_item.h"
 #include "engine/serial_link.h"
 #include "platform/platform.h"
+#include "protocols/frame_receiver.h"
+#include "protocols/link_frames.h"
 #include "protocols/modbus_master.h"
 #include "userprotocol/definition.h"
 
@@ -72,6 +74,8 @@ class QueryEngine {
   void SetTrimHeadZero() { trimHeadZero_ = 1; }
   void SetTrimTail() { trimTail_ = 1; }
   void SetProtocolName(std::u16string_view name) { protocolName_ = name; }
+  // qbSetProtocol: the name, and the reply Styles of that protocol in place of the earlier ones.
+  void SetProtocol(std::u16string_view name);
   const std::u16string& ProtocolName() const { return protocolName_; }
   void SetHttpMode(std::u16string_view first, std::u16string_view second);
   void SetBaudRate(uint32_t baud) { baudRate_ = baud; }
@@ -146,6 +150,10 @@ class QueryEngine {
   int32_t RetryCount() const { return retryCount_; }
   bool RetryInProgress() const { return retryInProgress_ != 0; }
   const ModbusMaster& Modbus() const { return modbus_; }
+  FrameReceiver& Receiver() { return frameReceiver_; }
+  const std::vector<int32_t>& FrameItemIds() const { return frameItemIds_; }
+  const std::vector<int32_t>& SecondFrameItemIds() const { return secondFrameItemIds_; }
+  int32_t FrameBitFlag() const { return frameBitFlag_; }
 
  private:
   // The engine's own Modbus master: complete replies become event 2.
@@ -162,8 +170,37 @@ class QueryEngine {
     QueryEngine& engine_;
   };
 
+  // The engine's own frame receiver: recognised packets go to OnFramePacket.
+  class EngineFrameReceiver final : public FrameReceiver {
+   public:
+    EngineFrameReceiver(Platform& platform, QueryEngine& engine)
+        : FrameReceiver(platform), engine_(engine) {}
+
+   protected:
+    void OnPacket(std::u16string_view protocol, std::u16string_view packet) override;
+
+   private:
+    QueryEngine& engine_;
+  };
+
   void Refill();
   void ChooseAndSend();
+  // The PLC link protocols' side of choose-and-send (link_scheduling.cc).
+  void SendCnetFrame();
+  void SendHeadItemFrame(bool mkld);
+  // Takes the items a frame serves out of the ToDo queue, after making the current one current.
+  void TakeServedItems(const LinkFrame& frame);
+  void WriteToPort(const std::vector<uint8_t>& bytes);
+  // Reply packets of the frame protocols (frame_packets.cc).
+  void OnFramePacket(std::u16string_view protocol, std::u16string_view packet);
+  void OnCnetPacket(std::u16string_view packet);
+  void OnMkldPacket(std::u16string_view packet);
+  void OnMbfxPacket(std::u16string_view packet);
+  // A record-form event: the last-event record is filled; wParam as the event defines it.
+  void SendRecordEvent(uintptr_t wParam);
+  // The user protocol's share of receiving and registration (user_protocol_link.cc).
+  void OnUserProtocolPacket(std::u16string_view packet);
+  void RegisterUserProtocolReplyStyles();
   // The time-out of the outstanding query and the least wait after a reply, as the step sees them.
   int32_t EffectiveTimeOut() const;
   int32_t EffectiveInterval() const;
@@ -187,6 +224,10 @@ class QueryEngine {
   int32_t retryCount_ = 0;
 
   EngineModbusMaster modbus_;
+  EngineFrameReceiver frameReceiver_{platform_, *this};
+  CnetBuilder cnet_{platform_};
+  // A copy of the properties of the last MKLD item sent; its reply reads "^.BitPos" from here.
+  PropertyMap properties_;
   ItemList toDo_;
   ItemList autoList_;
   uint32_t lastAskTime_ = 0;

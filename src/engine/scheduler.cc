@@ -152,13 +152,17 @@ void QueryEngine::ChooseAndSend() {
     ShowMessageBoxOnce(platform_, initMessageNotShown, u"qbInit 함수를 먼저 호출하세요");
   }
   if (toDo_.Empty()) return;
-  if (protocolName_ == u"MODBUS") {
-    SendModbusHead();
+  if (protocolName_ == u"LSMK") {
+    SendCnetFrame();
+  } else if (protocolName_ == u"MKLD") {
+    SendHeadItemFrame(true);
+  } else if (protocolName_ == u"MBFX") {
+    SendHeadItemFrame(false);
   } else if (protocolName_ == u"USRPRTCL") {
     SendUserPacketHead();
+  } else if (protocolName_ == u"MODBUS") {
+    SendModbusHead();
   } else {
-    // The frame protocols get their builders with their own subsystems; until then their names
-    // are as unknown to the scheduler as any other.
     ShowMessageBoxOnce(platform_, protocolMessageNotShown, u"Error 34892");
     return;
   }

@@ -42,7 +42,8 @@ const std::set<std::string> kExports = {
     "qbOpenSerial", "qbCloseSerial", "qbSetParity", "qbSetDataBits", "qbSetStopBits",
     "qbSetRtsDelayFront", "qbSetRtsDelayBack", "qbSetPortDevice", "qbSetRs485Kernel",
     // protocols
-    "qbHasPrtclDvcName", "qbHasPrtclBitPos", "qbIsPrtclSupportContinuousAddr", "qbSetHttpMode",
+    "qbSetProtocol", "qbHasPrtclDvcName", "qbHasPrtclBitPos", "qbIsPrtclSupportContinuousAddr",
+    "qbSetHttpMode",
     // user protocol
     "qbSetUsrPrtclFromBinHexExp", "qbAutoUsrPrtclPakt", "qbManualUsrPrtclPakt",
     // diagnostics

@@ -1,0 +1,103 @@
+// The frame receiver under the reply Styles that protocol selection registers: packets found in
+// any cut of the byte stream, resynchronising over garbage, and a buffer that noise cannot grow.
+#include "protocols/frame_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "protocols/reply_styles.h"
+#include "support/fake_platform.h"
+#include "support/link_frames.h"
+
+namespace qb {
+namespace {
+
+using test::Link;
+using test::Summed;
+using Packets = std::vector<std::u16string>;
+
+struct Recorder : FrameReceiver {
+  using FrameReceiver::FrameReceiver;
+  void OnPacket(std::u16string_view protocol, std::u16string_view packet) override {
+    packets.push_back(std::u16string(protocol) + u"/" + std::u16string(packet));
+  }
+  void Feed(const std::vector<uint8_t>& bytes) { Receive(bytes.data(), bytes.size()); }
+  Packets packets;
+};
+
+class FrameReceiverTest : public ::testing::Test {
+ protected:
+  test::FakePlatform platform;
+  Recorder r{platform};
+  const std::vector<uint8_t> writeAck = Summed("@01wSS}");
+  const std::vector<uint8_t> readAck = Summed("@01rSS020200FF0101}");
+};
+
+TEST_F(FrameReceiverTest, PacketsInAnyCutOfTheStream) {
+  ASSERT_TRUE(RegisterReplyStyles(r, u"LSMK"));
+  auto stream = Link("@!xx}");  // garbage first
+  for (const auto* frame : {&writeAck, &readAck})
+    stream.insert(stream.end(), frame->begin(), frame->end());
+  r.Feed(stream);
+  EXPECT_EQ(r.packets, (Packets{u"LSMK/WRITE_ACK", u"LSMK/READ_ACK"}));
+  EXPECT_EQ(r.GetIntValue(u"Data:0"), 0xFF);
+  EXPECT_EQ(r.GetIntValue(u"DataCnt:1"), 1);
+  for (size_t cut = 1; cut < readAck.size(); ++cut) {
+    r.packets.clear();
+    r.Feed({readAck.begin(), readAck.begin() + cut});
+    EXPECT_EQ(r.BufferedCount(), cut);
+    r.Feed({readAck.begin() + cut, readAck.end()});
+    EXPECT_EQ(r.packets.size(), 1u) << cut;
+  }
+  auto corrupt = writeAck;
+  corrupt.back() ^= 1;  // a wrong BCC matches nothing and is dropped
+  r.Feed(corrupt);
+  EXPECT_EQ(r.packets.size(), 1u);
+  EXPECT_EQ(r.BufferedCount(), 0u);
+  EXPECT_FALSE(r.ErrorText().empty());
+}
+
+TEST_F(FrameReceiverTest, LongestFramesBoundTheBuffer) {
+  const struct {
+    const char16_t* protocol;
+    size_t longest, styles;
+  } cases[] = {{u"LSMK", 1 + 2 + 3 + 2 + 255 * (2 + 4) + 1 + 2, 4},
+               {u"MKLD", 1 + 1 + 516 + 1, 5},
+               {u"MBFX", 1 + 2 + 2 + 200 + 1 + 2, 2}};
+  for (const auto& c : cases) {
+    r.ClearRecvStyles();
+    RegisterReplyStyles(r, c.protocol);
+    EXPECT_EQ(r.RecvStyleCount(), c.styles);
+    EXPECT_EQ(r.LongestFrame(), c.longest);
+  }
+  // A count that promises more than the longest frame the receiver takes keeps asking for more
+  // bytes: what lies beyond that frame is dropped, and a note says so.
+  r.AddRecvStyle(u"Cnt[4h],Data[2h],0x03", u"USRPRTCL", u"LONG", true);
+  r.DefineRecvRepeat(u"Cnt", 1, 1);
+  ASSERT_EQ(r.LongestFrame(), FrameReceiver::kLongestFrameCap);
+  r.Feed(Link("FFFF"));
+  const std::vector<uint8_t> zeros(128, '0');
+  for (size_t fed = 4; fed + 128 <= FrameReceiver::kLongestFrameCap; fed += 128) r.Feed(zeros);
+  EXPECT_TRUE(platform.notes.empty());
+  r.Feed(zeros);
+  EXPECT_EQ(platform.notes, (Packets{u"FrameReceiver: 4 byte(s) dropped, longer than any frame "
+                                     u"of 4096 bytes"}));
+  EXPECT_TRUE(r.packets.empty());
+}
+
+TEST_F(FrameReceiverTest, EmptyMatchesAndMissingStyle) {
+  EXPECT_FALSE(r.DefineRecvChecksum(u"Bcc", 0, 1, u"plus"));
+  EXPECT_FALSE(r.SetRecvStyleValue(u"A", u"1"));
+  EXPECT_EQ(platform.boxes, (Packets(2, u"먼저 AddRecvStyle()을 하세요")));
+  r.AddRecvStyle(u"", u"USRPRTCL", u"EMPTY", true);  // matches without reading a byte
+  r.Feed(writeAck);
+  EXPECT_TRUE(r.packets.empty());
+  EXPECT_EQ(r.BufferedCount(), 0u);
+  EXPECT_NE(r.FindRecvStyle(u"EMPTY"), nullptr);
+  EXPECT_EQ(r.FindRecvStyle(u"NAK"), nullptr);
+}
+
+}  // namespace
+}  // namespace qb
