@@ -301,7 +301,7 @@ Command AddPollCommand(CLI::App& parent) {
       ->check(CLI::Range(0.001, 1e7));
   app->add_option("--retries", a.config.retries,
                   "Retries after a time-out: of the writes, and of the reads when polled with a "
-                  "period or a number of cycles")
+                  "period or once")
       ->check(CLI::Range(0, 100));
   app->add_flag("--precise", a.config.precise,
                 "No 10 ms tick: each query goes out as soon as it is due");
