@@ -7,6 +7,7 @@
 
 #include "cli/event_output.h"
 #include "cli/exit_codes.h"
+#include "cli/plc_demo.h"
 #include "cli/poller.h"
 #include "sim/device_model.h"
 #include "sim/serial_line.h"
@@ -16,6 +17,7 @@ namespace qb::cli {
 namespace {
 
 struct DemoArgs {
+  std::string protocol = "MODBUS";
   double seconds = 3;
   uint32_t baud = 38400;
   bool json = false;
@@ -23,6 +25,9 @@ struct DemoArgs {
 };
 
 int Run(const DemoArgs& args) {
+  if (args.protocol != "MODBUS") {
+    return RunPlcDemo({args.protocol, args.seconds, args.baud, args.json, args.precise});
+  }
   sim::DeviceModel model;
   model.AddSlave(1);
   std::vector<uint16_t> registers, inputs, coils;
@@ -109,6 +114,9 @@ Command AddDemoCommand(CLI::App& parent) {
   auto args = std::make_shared<DemoArgs>();
   CLI::App* app = parent.add_subcommand(
       "demo", "Poll the built-in simulator over a pseudo-terminal pair: no hardware needed");
+  app->add_option("--protocol", args->protocol,
+                  "MODBUS, or a simulated controller of LSMK, MKLD or MBFX")
+      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX"}, CLI::ignore_case));
   app->add_option("--duration", args->seconds, "Seconds to poll")->check(CLI::Range(0.1, 3600.0));
   app->add_option("-b,--baud", args->baud, "Baud rate of the emulated line")
       ->check(CLI::Range(1200, 1000000));

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string>
 
+#include "cli/plc_items.h"
+
 namespace qb::cli {
 namespace {
 
@@ -71,6 +73,8 @@ bool IsBits(const PollItem& item) {
 
 // "slave 1, holding-registers [1]+2", with the addresses as the user gave them.
 std::string Header(const PollItem& item) {
+  if (!item.device.empty())
+    return "station " + std::to_string(item.slave) + ", " + DescribePlc(item);
   std::ostringstream s;
   const auto ref = [&](int address) {
     return "[" + std::to_string(address + item.shownOffset) + "]";
@@ -125,6 +129,8 @@ void PrintJson(const PollEvent& e, const PollItem* item, std::ostream& out) {
     line["table"] = TableName(*item);
     line["request"] = RequestName(*item);
     line["address"] = item->start;
+    if (!item->device.empty()) line["device"] = item->device;
+    if (item->bit >= 0) line["bit"] = item->bit;
     line["count"] = item->kind == PollItem::Kind::kMaskWrite ? 1 : item->count;
   }
   std::vector<uint16_t> raw = e.data;
@@ -245,7 +251,8 @@ void PrintSummary(const PollSummary& s, bool json, int exitCode, std::ostream& o
   char line[512];
   char rtt[160];
   if (s.rttCount == 0) {
-    std::snprintf(rtt, sizeof rtt, "none (no replies)");
+    std::snprintf(rtt, sizeof rtt,
+                  s.replies == 0 ? "none (no replies)" : "not measured (no send seen)");
   } else {
     std::snprintf(rtt, sizeof rtt, "mean %.2f, p50 %.2f, p99 %.2f, max %.2f", s.rttMeanMs,
                   s.rttP50Ms, s.rttP99Ms, s.rttMaxMs);

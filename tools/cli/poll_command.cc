@@ -15,6 +15,7 @@
 #include "cli/exit_codes.h"
 #include "cli/item_arguments.h"
 #include "cli/line_options.h"
+#include "cli/plc_items.h"
 #include "cli/poller.h"
 
 namespace qb::cli {
@@ -25,6 +26,7 @@ std::atomic<bool> interrupted{false};
 void OnSignal(int) { interrupted = true; }
 
 struct PollArgs {
+  std::string protocol = "MODBUS";
   std::string device;
   std::vector<std::string> values;  // mbpoll's write values
   int com = 1;
@@ -177,6 +179,12 @@ int Run(PollArgs& a) {
   c.periodMs = a.once ? 0 : a.periodMs;
   if (a.once) c.cycles = 1;
 
+  // A link protocol's items are named as on the controller, with --read and --write only.
+  c.protocol = a.protocol;
+  const bool link = c.protocol != "MODBUS";
+  if (link && ((a.reads.empty() && a.writes.empty()) || !a.values.empty())) {
+    return Bad(c.protocol + " polls --read and --write items, e.g. --read D100 --write D101=42");
+  }
   bool mbpollItems = a.reads.empty() && a.writes.empty();
   for (const CLI::Option* o : a.mbpollItemOptions) {
     if (!mbpollItems && o->count() > 0) {
@@ -191,13 +199,15 @@ int Run(PollArgs& a) {
   }
   std::string error;
   for (const auto& text : a.reads) {
-    auto item = ParseReadArgument(text, &error);
+    auto item = link ? ParsePlcRead(c.protocol, text, c.protocol == "MKLD" ? 0 : 1, &error)
+                     : ParseReadArgument(text, &error);
     if (!item) return Bad(error);
     item->format.bigEndian = a.bigEndian;
     c.items.push_back(*item);
   }
   for (const auto& text : a.writes) {
-    const auto item = ParseWriteArgument(text, &error);
+    const auto item = link ? ParsePlcWrite(c.protocol, text, c.protocol == "MKLD" ? 0 : 1, &error)
+                           : ParseWriteArgument(text, &error);
     if (!item) return Bad(error);
     c.items.push_back(*item);
   }
@@ -209,9 +219,12 @@ int Run(PollArgs& a) {
   if (!c.quiet && !c.json) {
     char line[256];
     std::snprintf(line, sizeof line,
-                  "quillbox poll: Modbus %s on %s, %d-%d%c%d, time-out %.2f s, poll period %d "
+                  "quillbox poll: %s on %s, %d-%d%c%d, time-out %.2f s, poll period %d "
                   "ms%s\n",
-                  c.rtu ? "RTU" : "ASCII", c.device.c_str(), a.line.baud, c.dataBits,
+                  link    ? c.protocol.c_str()
+                  : c.rtu ? "Modbus RTU"
+                          : "Modbus ASCII",
+                  c.device.c_str(), a.line.baud, c.dataBits,
                   c.parity == "even"  ? 'E'
                   : c.parity == "odd" ? 'O'
                                       : 'N',
@@ -243,6 +256,11 @@ Command AddPollCommand(CLI::App& parent) {
       "wire addresses, from 0.");
   app->footer(kExitCodesHelp);
   app->add_option("device", a.device, "Serial device, e.g. /dev/ttyUSB0 (required)");
+  app->add_option("--protocol", a.protocol,
+                  "MODBUS, or a PLC link protocol: LSMK, MKLD or MBFX, whose items are named as "
+                  "on the controller (--read D100, --read M10.5, --write D100=42)")
+      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX"}, CLI::ignore_case))
+      ->capture_default_str();
   app->add_option("values", a.values,
                   "Values to write to -t 0 coils or -t 4 holding registers from -r, once; "
                   "int and float values take two registers each");
@@ -286,10 +304,12 @@ Command AddPollCommand(CLI::App& parent) {
   app->add_flag("-q,--quiet", a.config.quiet, "No configuration line before the replies");
   app->add_option("--read", a.reads,
                   "A polled read TYPE:SLAVE:START:COUNT[:FORMAT], TYPE co, di, hr or ir, START "
-                  "from 0 (repeatable)");
+                  "from 0; with --protocol [STATION:]DEVICE ADDRESS[.BIT][:COUNT]: D100, M10.5, "
+                  "D100:3 (repeatable)");
   app->add_option("--write", a.writes,
                   "A write sent once, START from 0: coil:S:A=1, reg:S:A=42, coils:S:A=1,0,1, "
-                  "regs:S:A=10,20, mask:S:A=AND,OR, rw:S:START+COUNT:WSTART=V,V (repeatable)");
+                  "regs:S:A=10,20, mask:S:A=AND,OR, rw:S:START+COUNT:WSTART=V,V; with --protocol "
+                  "[STATION:]DEVICE ADDRESS[.BIT]=VALUE: D100=42, M10.5=1 (repeatable)");
   app->add_option("--com", a.com, "COM number the library opens the device as")
       ->check(CLI::Range(1, 255));
   app->add_option("--gap", a.config.intervalMs, "Least ms between a reply and the next query")

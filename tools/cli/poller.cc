@@ -12,6 +12,7 @@
 
 #include "cli/event_output.h"
 #include "cli/exit_codes.h"
+#include "cli/plc_items.h"
 #include "quillbox/quillbox.h"
 
 namespace qb::cli {
@@ -33,6 +34,8 @@ struct Inbox {
   uint64_t errors = 0;
   bool portLost = false;
   bool verbose = false;
+  bool linkProtocol = false;  // frames of a link protocol, whose sends show in "LastAskTime="
+  uint32_t lastAskTime = 0;   // the last "LastAskTime=" noted
 };
 Inbox* inbox = nullptr;  // the one poll running in this process
 
@@ -82,7 +85,20 @@ void OnNote(const qb_wchar* text) {
   const auto now = Clock::now();
   PollEvent e;
   e.timeMs = MsSince(inbox->start, now);
-  if (StartsWith(text, u"DIRECT QUERY THRU COM")) {
+  bool sent = !inbox->linkProtocol && StartsWith(text, u"DIRECT QUERY THRU COM");
+  if (inbox->linkProtocol && StartsWith(text, u"LastAskTime=")) {
+    // A link protocol's send shows as a new send time in the "LastAskTime=" notes: at once after
+    // an LSMK frame, at the next timer tick after an MKLD or MBFX frame.
+    uint32_t value = 0;
+    for (const char16_t c : note.substr(12)) {
+      if (c < u'0' || c > u'9') break;
+      value = value * 10 + static_cast<uint32_t>(c - u'0');
+    }
+    sent = value != 0 && value != inbox->lastAskTime;
+    inbox->lastAskTime = value;
+    if (!sent) return;
+  }
+  if (sent) {
     inbox->lastSend = now;
     inbox->sendSeen = true;
     ++inbox->requests;
@@ -131,13 +147,16 @@ std::vector<uint16_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
 }
 
 intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (inbox == nullptr || message != kMessage || lParam < 5) return 0;
+  if (inbox == nullptr || message != kMessage || (lParam != 0 && lParam < 5)) return 0;
   const auto* block = reinterpret_cast<const uint8_t*>(wParam);
   const auto now = Clock::now();
   PollEvent e;
-  e.item = static_cast<int32_t>(block[1] | block[2] << 8 | block[3] << 16 |
-                                static_cast<uint32_t>(block[4]) << 24);
-  switch (block[0]) {
+  // lParam 0: a record-form event (the link protocols' replies), all of it in the getters.
+  const int code = lParam == 0 ? qbGetLastRxEventType() : block[0];
+  e.item = lParam == 0 ? qbGetLastRxItemId()
+                       : static_cast<int32_t>(block[1] | block[2] << 8 | block[3] << 16 |
+                                              static_cast<uint32_t>(block[4]) << 24);
+  switch (code) {
     case 2:
       e.kind = PollEvent::Kind::kReply;
       break;
@@ -155,7 +174,8 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     for (int32_t i = 0; i < n; ++i) {
       e.data.push_back(static_cast<uint16_t>(qbGetLastRxDataAtIndex(i)));
     }
-    std::vector<uint8_t> raw(static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
+    std::vector<uint8_t> raw(lParam == 0 ? 0
+                                         : static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
     if (!raw.empty() && qbGetLastRxRaw(raw.data()) != 1) raw.clear();
     if (n == 0) e.data = ReadWriteValues(raw);
     e.frame = std::move(raw);
@@ -193,6 +213,10 @@ std::vector<uint8_t> PackWords(const std::vector<uint16_t>& words) {
 }
 
 void Register(const PollItem& item, int32_t id) {
+  if (!item.device.empty()) {
+    RegisterPlcItem(item, id);
+    return;
+  }
   const int s = item.slave;
   const bool m = item.manual;
   switch (item.kind) {
@@ -292,6 +316,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
             const std::atomic<bool>& stop, PollSummary* summary) {
   Inbox box;
   box.verbose = config.verbose;
+  box.linkProtocol = config.protocol != "MODBUS";
   box.start = Clock::now();
   inbox = &box;
   qbSetDebugNoteProc(OnNote);
@@ -321,6 +346,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
     inbox = nullptr;
     return kExitDevice;
   }
+  if (config.protocol != "MODBUS") qbSetProtocol(Wide(config.protocol).c_str());
   qbSetTimeOut(config.timeoutMs);
   qbSetQueryInterval(config.intervalMs);
   qbEnableRetryForManual(config.retries > 0 ? 1 : 0, config.retries, 0);

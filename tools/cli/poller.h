@@ -40,6 +40,10 @@ struct PollItem {
   // Added to the wire address where the address is shown: 1 for mbpoll's references (unless -0),
   // 0 for --read and --write items.
   int shownOffset = 0;
+  // The link protocols' items (plc_items.h): kReadCoils, kReadHoldingRegisters, kWriteCoil and
+  // kWriteRegister of a device ("D", "M") and, for a bit of a word, its bit position.
+  std::string device;
+  int bit = -1;
 };
 
 // "coils", "discrete-inputs", "holding-registers" or "input-registers": the table the item uses.
@@ -61,8 +65,9 @@ struct PollEvent {
 };
 
 struct PollConfig {
-  std::string device;  // device path; empty: the COM number's own mapping
-  int com = 1;         // the COM number the library opens
+  std::string protocol = "MODBUS";  // or "LSMK", "MKLD", "MBFX" (items of plc_items.h)
+  std::string device;               // device path; empty: the COM number's own mapping
+  int com = 1;                      // the COM number the library opens
   bool rtu = true;
   uint32_t baud = 19200;
   std::string parity = "none";  // none, even, odd
