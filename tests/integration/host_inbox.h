@@ -59,12 +59,17 @@ class HostInbox {
  private:
   static intptr_t Proc(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     auto* self = static_cast<HostInbox*>(window);
-    if (message != self->message_ || lParam < 5) return 0;
+    if (message != self->message_ || (lParam != 0 && lParam < 5)) return 0;
     const auto* block = reinterpret_cast<const uint8_t*>(wParam);
-    HostEvent e{block[0],
-                static_cast<uint32_t>(block[1] | block[2] << 8 | block[3] << 16 | block[4] << 24),
-                std::vector<uint8_t>(block + 5, block + lParam),
-                {}};
+    // lParam 0: a record-form event (the link protocols' replies), all of it in the getters.
+    HostEvent e =
+        lParam == 0
+            ? HostEvent{qbGetLastRxEventType(), static_cast<uint32_t>(qbGetLastRxItemId()), {}, {}}
+            : HostEvent{
+                  block[0],
+                  static_cast<uint32_t>(block[1] | block[2] << 8 | block[3] << 16 | block[4] << 24),
+                  std::vector<uint8_t>(block + 5, block + lParam),
+                  {}};
     if (e.code == 2) {
       for (int32_t i = 0; i < qbGetLastRxDataCount(); ++i)
         e.words.push_back(qbGetLastRxDataAtIndex(i));
