@@ -241,7 +241,9 @@ void Simulator::Serve(const ReceivedFrame& frame) {
 
   const auto silence = options_.framing == Framing::kRtu ? pacing_.FrameSilence()
                                                          : std::chrono::microseconds::zero();
-  if (!SendReply(frame, reply, silence, std::chrono::milliseconds::zero())) return;
+  // The request cannot have ended before its last character was on the wire.
+  const auto requestEnd = origin_ + frame.firstByte + pacing_.WireTime(frame.wireBytes);
+  if (!SendReply(requestEnd, reply, silence, std::chrono::milliseconds::zero())) return;
   const bool exception = result.outcome == Outcome::kException;
   Update([&](SimulatorCounters& c) {
     ++c.replies;
@@ -259,6 +261,8 @@ void Simulator::Serve(const ReceivedFrame& frame) {
 
 void Simulator::ServeController(const ReceivedFrame& frame) {
   PlcAnswer answer = controller_->Handle(frame.adu);
+  masterLineFree_ =
+      std::max(origin_ + frame.firstByte, masterLineFree_) + pacing_.WireTime(frame.wireBytes);
   Log("request " + ascii::Printable(frame.adu) + (answer.note.empty() ? "" : "  " + answer.note));
   switch (answer.outcome) {
     case PlcOutcome::kChecksumError:
@@ -291,7 +295,7 @@ void Simulator::ServeController(const ReceivedFrame& frame) {
     Log("  reply " + ascii::Printable(answer.reply) + " dropped");
     return;
   }
-  if (!SendReply(frame, reply, std::chrono::microseconds::zero(),
+  if (!SendReply(masterLineFree_, reply, std::chrono::microseconds::zero(),
                  std::chrono::milliseconds(answer.waitMs)))
     return;
   const bool refused = answer.outcome == PlcOutcome::kRefused;
@@ -306,14 +310,10 @@ void Simulator::ServeController(const ReceivedFrame& frame) {
       (reply.noisy ? " with noise" : "") + (reply.split ? " split" : ""));
 }
 
-bool Simulator::SendReply(const ReceivedFrame& frame, const ShapedReply& reply,
+bool Simulator::SendReply(Clock::time_point requestEnd, const ShapedReply& reply,
                           std::chrono::microseconds silence, std::chrono::milliseconds wait) {
   auto start = Clock::now();
-  if (pacing_.Paced()) {
-    // The request cannot have ended before its last character was on the wire.
-    const auto requestEnd = origin_ + frame.firstByte + pacing_.WireTime(frame.wireBytes);
-    start = std::max(start, requestEnd) + silence;
-  }
+  if (pacing_.Paced()) start = std::max(start, requestEnd) + silence;
   start += wait + std::chrono::milliseconds(std::max(options_.faults.replyDelayMs, 0));
   if (!SleepUntil(start) || !WriteAll(reply.first)) return false;
   if (reply.split) {

@@ -86,9 +86,9 @@ class Simulator {
   void Run();
   void Serve(const ReceivedFrame& frame);
   void ServeController(const ReceivedFrame& frame);
-  // Writes one shaped reply to `frame` at its time (paced, `silence` after the request, plus
-  // `wait`); false when it was cut off.
-  bool SendReply(const ReceivedFrame& frame, const ShapedReply& reply,
+  // Writes one shaped reply at its time (paced: `silence` after requestEnd, when the request
+  // could have ended on the wire; then `wait`); false when it was cut off.
+  bool SendReply(Clock::time_point requestEnd, const ShapedReply& reply,
                  std::chrono::microseconds silence, std::chrono::milliseconds wait);
   bool StopRequested() const;
   // Sleeps until `when`; false when Stop() came first.
@@ -110,6 +110,9 @@ class Simulator {
   // The controller's own counts of frames it could not take, added to the framer's.
   uint64_t controllerChecksumErrors_ = 0;
   uint64_t controllerMalformed_ = 0;
+  // Paced controller: when the master's last frame (an MBFX acknowledgement included) could have
+  // ended on the wire; the next one cannot start before.
+  Clock::time_point masterLineFree_{};
 
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
