@@ -26,7 +26,7 @@ std::optional<PollItem> ParsePlcRead(const std::string& protocol, const std::str
 std::optional<PollItem> ParsePlcWrite(const std::string& protocol, const std::string& text,
                                       int station, std::string* error);
 
-// "D100+3", "M10.5", "D100=42", with a station above 1 ("2:D100").
+// "D100+3", "M10.5", "D100=42".
 std::string DescribePlc(const PollItem& item);
 // Registers an item made by ParsePlcRead or ParsePlcWrite under id.
 void RegisterPlcItem(const PollItem& item, int32_t id);

@@ -355,10 +355,19 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   // Polled without pause, the reads are auto items: the library's own cycles, back to back. With
   // a period, or for one cycle, each cycle's reads are manual items given when it is due: between
   // cycles nothing is queued, so nothing is sent.
-  const bool perCycle = config.periodMs > 0 || config.cycles == 1;
+  // A link protocol's reads stay auto items, polled back to back: an MBFX word read of several
+  // points has no manual form.
+  const bool perCycle = config.protocol == "MODBUS" && (config.periodMs > 0 || config.cycles == 1);
   int32_t lastRead = 0;
   size_t manualCount = 0;
-  for (size_t i = 0; i < config.items.size(); ++i) {
+  // LSMK sends the word items of a cycle before its bit items: registered in that order, the
+  // last one registered is the last one asked, whose reply ends the cycle.
+  std::vector<size_t> order;
+  for (size_t i = 0; i < config.items.size(); ++i) order.push_back(i);
+  std::stable_partition(order.begin(), order.end(), [&](size_t i) {
+    return config.items[i].device.empty() || config.items[i].kind != PollItem::Kind::kReadCoils;
+  });
+  for (const size_t i : order) {
     if (config.items[i].manual) {
       ++manualCount;
     } else {
@@ -435,7 +444,14 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
       shownCycle = s.cycles + 1;  // the next cycle, whole
       nextShown = Clock::now() + every;
     }
-    const bool cyclesDone = config.cycles > 0 && manualDone >= manualCount &&
+    // MKLD and MBFX take writes without a host event: their writes are done when sent, and
+    // writes alone when a time-out has passed.
+    const bool writesSilent = config.protocol == "MKLD" || config.protocol == "MBFX";
+    const bool writesDone =
+        manualDone >= manualCount ||
+        (writesSilent &&
+         (lastRead != 0 || Clock::now() - start > std::chrono::milliseconds(config.timeoutMs)));
+    const bool cyclesDone = config.cycles > 0 && writesDone &&
                             (lastRead == 0 || s.cycles >= static_cast<uint64_t>(config.cycles));
     if (stop.load() || cyclesDone || s.portLost || Clock::now() >= deadline) break;
     if (cycleEnded && Clock::now() >= cycleStart + period) {
