@@ -44,7 +44,8 @@ void QueryEngine::OnModbusPacket(const uint8_t* bytes, int32_t count) {
   }
   DeliverEvent(bytes, count, 2);
   lastAskTime_ = 0;
-  lastReplyTime_ = platform_.TickMs();
+  lastReplyTime_ = StampNow();
+  ++repliesCompleted_;
 }
 
 int32_t QueryEngine::AcceptModbusBytes(const uint8_t* bytes, int32_t count) {

@@ -38,7 +38,7 @@ void QueryEngine::SetManualInsertStyle(int32_t style, int32_t styleWithoutAuto) 
 }
 
 void QueryEngine::SetLastAskTimeToCurrentIfNotZero() {
-  if (lastAskTime_ != 0) lastAskTime_ = platform_.TickMs();
+  if (lastAskTime_ != 0) lastAskTime_ = StampNow();
 }
 
 void QueryEngine::DeleteBuffer() {

@@ -184,6 +184,7 @@ class QueryEngine {
   };
 
   void Refill();
+  void StepOnce();
   void ChooseAndSend();
   // The PLC link protocols' side of choose-and-send (link_scheduling.cc).
   void SendCnetFrame();
@@ -210,6 +211,12 @@ class QueryEngine {
   void SendModbusQuery(const QueryItem& item);
   void HandleTimeOut(int32_t timeOut);
   void OnModbusPacket(const uint8_t* bytes, int32_t count);
+  // The current tick as a stored time. Every stored time uses 0 for "none" (no query outstanding,
+  // no reply yet), so the one millisecond in 2^32 when the tick reads 0 is stored as 1.
+  uint32_t StampNow() const {
+    const uint32_t now = platform_.TickMs();
+    return now != 0 ? now : 1;
+  }
   void Note(std::u16string_view text) { platform_.DebugNote(text); }
   void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
   // A line for the trace file (written only while tracing is enabled).
@@ -281,6 +288,11 @@ class QueryEngine {
   // copy skipped): such steps are not repeated more often than a tick would repeat them.
   uint32_t idleStepTime_ = 0;
   bool idleStep_ = false;
+  // A step is running: a step asked for from inside it (qbStep in the event procedure) is not run,
+  // so a host cannot nest steps without end.
+  bool stepping_ = false;
+  // Replies completed so far: a send tells by it that the host answered inside event 1.
+  uint32_t repliesCompleted_ = 0;
   TraceFile trace_;
 };
 

@@ -42,11 +42,17 @@ void QueryEngine::Refill() {
     copy->SetInt(keys::kIsAuto, 1);
     toDo_.PushBack(std::move(copy));
   }
-  lastRefillTime_ = platform_.TickMs();
+  lastRefillTime_ = StampNow();
 }
 
 void QueryEngine::Step() {
-  if (httpMode_ != 0) return;
+  if (httpMode_ != 0 || stepping_) return;
+  stepping_ = true;
+  StepOnce();
+  stepping_ = false;
+}
+
+void QueryEngine::StepOnce() {
   if (toDo_.Empty()) Refill();
 
   if (const auto txOnly = txOnly_.find(currentItemId_); txOnly != txOnly_.end()) {
@@ -54,7 +60,7 @@ void QueryEngine::Step() {
     const int32_t pause = txOnly->second;
     Note(u"TxOnlyItm Found : Id=" + DecimalText(currentItemId_) + u" & SleepTime= " +
          DecimalText(pause));
-    if (pause > 0) platform_.SleepMs(static_cast<uint32_t>(pause));
+    if (pause > 0) platform_.PauseMs(static_cast<uint32_t>(pause));
     ChooseAndSend();
     idleStep_ = lastAskTime_ == 0;
     idleStepTime_ = platform_.TickMs();
@@ -80,14 +86,15 @@ void QueryEngine::Step() {
 }
 
 int32_t QueryEngine::EffectiveTimeOut() const {
-  int32_t timeOut = timeOut_;
+  int64_t timeOut = timeOut_;
   if (protocolName_ == u"MODBUS") {
     if (const auto custom = customTimeOuts_.find(currentItemId_); custom != customTimeOuts_.end()) {
       timeOut = custom->second;
     }
   }
-  if (retryInProgress_ != 0) timeOut += retryCount_ * extraMsPerRetry_;
-  return timeOut;
+  if (retryInProgress_ != 0) timeOut += int64_t{retryCount_} * extraMsPerRetry_;
+  // Held to the range of a tick difference: a longer wait is a wait without end.
+  return static_cast<int32_t>(std::clamp<int64_t>(timeOut, INT32_MIN, INT32_MAX));
 }
 
 int32_t QueryEngine::EffectiveInterval() const {
@@ -127,7 +134,7 @@ void QueryEngine::HandleTimeOut(int32_t timeOut) {
   }
   Note(u"TIME OUT at item ID: " + DecimalText(currentItemId_) + u". (over " + DecimalText(timeOut) +
        u"ms)");
-  lastTimeOutTime_ = platform_.TickMs();
+  lastTimeOutTime_ = StampNow();
   Trace(u"**************** Timeout occured !!!!!  m_nLastAskTime=" + DecimalText(lastAskTime_) +
         u"\r\n");
   if (retryEnabled_ != 0 && protocolName_ == u"MODBUS" && currentItemIsAuto_ == 0) {
@@ -175,10 +182,12 @@ void QueryEngine::SendModbusHead() {
     Note(u"ItemId : " + DecimalText(item->Id()) + u" - Skip Query (Paused)");
     return;
   }
-  SendModbusQuery(*item);
-  lastAskTime_ = platform_.TickMs();
   const int32_t code = item->Int(keys::kFncCode);
   if (code == 1 || code == 2) requestedBitCount_ = item->Int(keys::kLength);
+  const uint32_t repliesBefore = repliesCompleted_;
+  SendModbusQuery(*item);
+  // A host that answers event 1 from inside it (qbOnSerialReceive) has ended the query already.
+  if (repliesCompleted_ == repliesBefore) lastAskTime_ = StampNow();
   currentItemDescription_ = ItemDescription(*item, ProtocolHasDeviceName(protocolName_),
                                             ProtocolHasBitPosition(protocolName_));
   Note(u"LastAskTime=" + DecimalText(lastAskTime_));
