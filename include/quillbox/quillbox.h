@@ -18,7 +18,25 @@
  * every write, all parsing and every event. Every function may be called from any thread: a call
  * from another thread is carried out on the owner thread and returns when it is done; a call from
  * inside the event procedure runs at once. An event procedure must not wait for another thread
- * that is itself calling into the library.
+ * that is itself calling into the library. qbStep called from inside the event procedure while a
+ * step is running (for instance on a time-out) is ignored.
+ *
+ * Consistency: each call is atomic, but an event may come between two calls of another thread.
+ * The qbGetLast... functions describe one event consistently only inside the event procedure.
+ * From another thread use the ...Ex getters, which take the destination's size and never write
+ * more; a pair such as qbGetLastRxRawSize then qbGetLastRxRaw may describe two different events.
+ *
+ * How long a call waits: a call from another thread waits for the work the owner thread is doing
+ * (one scheduler step, one received chunk, or one event procedure). A write waits at most the two
+ * RTS delays (each at most 1000 ms) plus the frame's transmission. The pause after a tx-only item
+ * (qbSetTxOnlyItemEx) does not hold calls up: they are served during it.
+ *
+ * Shutdown and fork: once the process exits (or the library is unloaded), calls still made by
+ * other threads do nothing and return 0 (qbGetLastRxDataAtIndex: -1); calls in progress are
+ * allowed up to 2 s to finish. exit() may be called from inside the event procedure. In a child
+ * process made by fork() the library refuses every call the same way (the owner thread exists only
+ * in the parent); the child holds neither the port's descriptor nor its lock, with or without
+ * exec.
  *
  * Errors: no function reports failure by an exception or errno. Setters store their arguments
  * unchecked and return nothing; getters return 32-bit integers as documented. Every function
@@ -253,6 +271,18 @@ QB_API int32_t qbGetLastTxSituation(uint8_t* dst);
 /* Has no effect and returns 0 (kept for compatibility). */
 QB_API int32_t qbGetTotalStatusDescription(void);
 
+/* Sized getters, safe from any thread: each writes at most maxBytes bytes to dst and returns the
+ * size of the whole value, so a result greater than maxBytes means dst was too small (call again
+ * with a larger one). A null dst or maxBytes < 1 copies nothing and returns the size. */
+/* Copies up to maxBytes raw bytes of the last block-form event; returns their number. */
+QB_API int32_t qbGetLastRxRawEx(uint8_t* dst, int32_t maxBytes);
+/* The text getters: the text in whole UTF-16 units and two zero bytes, cut to fit maxBytes (at
+ * least 2); the result is (length + 1) x 2. */
+QB_API int32_t qbGetLastEvntAsgstrEx(uint8_t* dst, int32_t maxBytes);
+QB_API int32_t qbGetLastPaktToSendEx(uint8_t* dst, int32_t maxBytes);
+QB_API int32_t qbGetLastWordArrLoVarsEx(uint8_t* dst, int32_t maxBytes);
+QB_API int32_t qbGetLastTxSituationEx(uint8_t* dst, int32_t maxBytes);
+
 /* ---- The library's own serial port ---- */
 
 /* Opens COM port `port` at `baud` with the stored line settings; 1 open, 0 failed. The device is
@@ -266,9 +296,10 @@ QB_API void qbSetParity(const qb_wchar* text);
 QB_API void qbSetDataBits(const qb_wchar* text);
 /* Stop bits for the next open: u"2", anything else 1. */
 QB_API void qbSetStopBits(const qb_wchar* text);
-/* Milliseconds between RTS dropped and the first byte sent (RS-485 direction switching). */
+/* Milliseconds between RTS dropped and the first byte sent (RS-485 direction switching); values
+ * above 1000 are taken as 1000. */
 QB_API void qbSetRtsDelayFront(uint32_t ms);
-/* Milliseconds between the last bit sent and RTS raised again. */
+/* Milliseconds between the last bit sent and RTS raised again; at most 1000 as well. */
 QB_API void qbSetRtsDelayBack(uint32_t ms);
 /* Maps COM port `port` to a device path such as u"/dev/ttyUSB0"; null or empty removes it. */
 QB_API void qbSetPortDevice(int32_t port, const qb_wchar* path);

@@ -1,38 +1,106 @@
 #include "engine/default_runtime.h"
 
+#include <pthread.h>
+
+#include <chrono>
+#include <thread>
+
 namespace qb {
 namespace {
+
+enum GateState : int32_t { kOpen, kClosed, kForked };
+
+// The gate outlives the runtime: both are trivially destroyed, so an export that comes after the
+// teardown still finds them.
+constinit std::atomic<int32_t> gateState{kOpen};
+constinit std::atomic<int32_t> activeCalls{0};
+// A state left to the end of the process stays reachable from here (no leak is reported).
+constinit void* abandonedState = nullptr;
+
+// How long the teardown waits for the exports in progress on other threads to return.
+constexpr std::chrono::seconds kDrainLimit{2};
 
 // The default engine of the library: the one global object the exports drive.
 DefaultRuntime runtime;
 
 }  // namespace
 
-DefaultRuntime::DefaultRuntime() : engine_(platform_) {
-  engine_.OnCreated();
-  port_ = std::make_unique<EnginePort>(platform_, loop_, engine_);
-  engine_.SetPort(port_.get());
-  loop_.StartThread();
-  loop_.SetTimer(QueryEngine::kTimerPeriodMs, [this] { engine_.OnTimer(); });
+DefaultRuntime::CallGuard::CallGuard() {
+  activeCalls.fetch_add(1);
+  admitted = gateState.load() == kOpen;
+  if (!admitted) activeCalls.fetch_sub(1);
+}
+
+DefaultRuntime::CallGuard::~CallGuard() {
+  if (admitted) activeCalls.fetch_sub(1);
+}
+
+DefaultRuntime::DefaultRuntime() : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.engine.OnCreated();
+  s.platform.SetOwnerLoop(&s.loop);
+  s.port = std::make_unique<EnginePort>(s.platform, s.loop, s.engine);
+  s.engine.SetPort(s.port.get());
+  s.loop.StartThread();
+  s.loop.SetTimer(QueryEngine::kTimerPeriodMs, [&s] { s.engine.OnTimer(); });
+  pthread_atfork(nullptr, nullptr, &DefaultRuntime::AfterForkInChild);
 }
 
 DefaultRuntime::~DefaultRuntime() {
-  loop_.SetTimer(0, nullptr);
+  if (!state_) return;
+  if (gateState.exchange(kClosed) == kForked) {
+    // A child of fork: the owner and reader threads exist only in the parent.
+    Abandon();
+    return;
+  }
+  State& s = *state_;
+  if (s.loop.IsOwnerThread()) {
+    // exit() from inside the event procedure or another callback: the owner thread never returns
+    // to its loop, and the reader may be parked in a hand-off that never ends. The device is given
+    // back; the rest ends with the process.
+    s.engine.SetPort(nullptr);
+    s.port->Close();
+    Abandon();
+    return;
+  }
+  // Exports that other threads are making now run to their end; later ones are refused.
+  const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
+  while (activeCalls.load() != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      Abandon();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  s.loop.SetTimer(0, nullptr);
   // The port closes on the owner thread, so no chunk is handed over while it goes.
-  loop_.Call([this] {
-    engine_.SetPort(nullptr);
-    port_.reset();
+  s.loop.Call([&s] {
+    s.engine.SetPort(nullptr);
+    s.port.reset();
   });
-  loop_.Stop();
+  s.loop.Stop();
+  state_.reset();
+}
+
+void DefaultRuntime::Abandon() { abandonedState = state_.release(); }
+
+void DefaultRuntime::AfterForkInChild() {
+  gateState.store(kForked);
+  activeCalls.store(0);
+  // Neither the port's lock nor its descriptors stay with a child that does not exec.
+  if (runtime.state_ && runtime.state_->port) runtime.state_->port->ForgetAfterFork();
 }
 
 DefaultRuntime& DefaultRuntime::Get() { return runtime; }
 
 void DefaultRuntime::SetTimerPeriod(int32_t ms) {
+  CallGuard guard;
+  if (!guard.admitted) return;
+  State& s = *state_;
   if (ms == 0) {
-    loop_.SetDeadlineTimer([this] { engine_.OnTimer(); }, [this] { return engine_.MsUntilDue(); });
+    s.loop.SetDeadlineTimer([&s] { s.engine.OnTimer(); }, [&s] { return s.engine.MsUntilDue(); });
   } else if (ms > 0 && ms <= 1000) {
-    loop_.SetTimer(static_cast<uint32_t>(ms), [this] { engine_.OnTimer(); });
+    s.loop.SetTimer(static_cast<uint32_t>(ms), [&s] { s.engine.OnTimer(); });
   }
 }
 

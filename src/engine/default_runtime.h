@@ -1,10 +1,15 @@
 // The one engine behind the C exports, with its platform and its owner thread. It is constructed
 // when the library is loaded, so the engine and its 10 ms timer exist before any export is
-// called, and destroyed when the library is unloaded.
+// called, and destroyed when the library is unloaded or the process exits.
+//
+// Every export passes a gate first. Once teardown has begun (or in a child process made by fork,
+// which has none of the parent's threads) the gate refuses: the export does nothing and returns
+// its failure value instead of reaching an engine that is going or that no thread serves.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <type_traits>
 
 #include "engine/engine_port.h"
 #include "engine/query_engine.h"
@@ -25,29 +30,63 @@ class DefaultRuntime {
   // values change nothing.
   void SetTimerPeriod(int32_t ms);
 
-  // Runs f(engine) on the owner thread and returns its result.
+  // Runs f(engine) on the owner thread and returns its result; refused: R{}.
   template <class F>
   auto Run(F&& f) {
-    return loop_.Invoke([&] { return f(engine_); });
+    return Guarded([&](State& s) { return s.loop.Invoke([&] { return f(s.engine); }); });
+  }
+  // The same with the result to give when the call is refused.
+  template <class F, class R>
+  R RunOr(R refused, F&& f) {
+    CallGuard guard;
+    if (!guard.admitted) return refused;
+    return state_->loop.Invoke([&] { return f(state_->engine); });
   }
   // Runs f(engine, port, port-running flag) on the owner thread.
   template <class F>
   auto RunWithPort(F&& f) {
-    return loop_.Invoke([&] { return f(engine_, *port_, portRunning_); });
+    return Guarded([&](State& s) {
+      return s.loop.Invoke([&] { return f(s.engine, *s.port, s.portRunning); });
+    });
   }
   // Runs f(platform) on the owner thread.
   template <class F>
   auto RunOnPlatform(F&& f) {
-    return loop_.Invoke([&] { return f(platform_); });
+    return Guarded([&](State& s) { return s.loop.Invoke([&] { return f(s.platform); }); });
   }
 
  private:
-  DefaultPlatform platform_;
-  OwnerLoop loop_;
-  QueryEngine engine_;
-  // The library-wide port-running integer the port's reader also watches.
-  std::atomic<int32_t> portRunning_{1};
-  std::unique_ptr<EnginePort> port_;
+  struct State {
+    DefaultPlatform platform;
+    OwnerLoop loop;
+    QueryEngine engine{platform};
+    // The library-wide port-running integer the port's reader also watches.
+    std::atomic<int32_t> portRunning{1};
+    std::unique_ptr<EnginePort> port;
+  };
+
+  // One export in progress; admitted is false when the gate refuses.
+  struct CallGuard {
+    CallGuard();
+    ~CallGuard();
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+    bool admitted;
+  };
+
+  template <class G>
+  auto Guarded(G&& g) -> std::invoke_result_t<G&, State&> {
+    using R = std::invoke_result_t<G&, State&>;
+    CallGuard guard;
+    if (!guard.admitted) return R();
+    return g(*state_);
+  }
+
+  static void AfterForkInChild();
+  // Leaves the state to the end of the process: no thread is joined, nothing is freed.
+  void Abandon();
+
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace qb

@@ -31,6 +31,22 @@ int32_t CopyWhole(uint8_t* dst, const std::u16string& (QueryEngine::*text)() con
   });
 }
 
+// Copies as much of the text as fits in maxBytes bytes with its two zero bytes, in whole UTF-16
+// units; returns the bytes the whole text needs with them.
+int32_t CopyBounded(uint8_t* dst, const std::u16string& text, int32_t maxBytes) {
+  const int32_t needed = TextBytes(text) + 2;
+  if (dst != nullptr && maxBytes >= 2) {
+    CopyWide(dst, text, std::min(TextBytes(text), (maxBytes - 2) / 2 * 2));
+  }
+  return needed;
+}
+
+int32_t CopyBoundedFrom(uint8_t* dst, int32_t maxBytes,
+                        const std::u16string& (QueryEngine::*text)() const) {
+  return DefaultRuntime::Get().Run(
+      [&](QueryEngine& e) { return CopyBounded(dst, (e.*text)(), maxBytes); });
+}
+
 }  // namespace
 
 extern "C" {
@@ -49,7 +65,7 @@ int32_t qbGetLastRxDataCount(void) {
       [](QueryEngine& e) { return static_cast<int32_t>(e.LastRx().words.size()); });
 }
 int32_t qbGetLastRxDataAtIndex(int32_t index) {
-  return DefaultRuntime::Get().Run([&](QueryEngine& e) -> int32_t {
+  return DefaultRuntime::Get().RunOr(-1, [&](QueryEngine& e) -> int32_t {
     const auto& words = e.LastRx().words;
     if (index < 0 || static_cast<size_t>(index) >= words.size()) return -1;
     return words[static_cast<size_t>(index)];
@@ -90,5 +106,29 @@ int32_t qbGetLastWordArrLoVarsEnoughByteCnt(void) {
 }
 int32_t qbGetLastTxSituation(uint8_t* dst) { return CopyWhole(dst, &QueryEngine::LastTxSituation); }
 int32_t qbGetTotalStatusDescription(void) { return 0; }
+
+int32_t qbGetLastRxRawEx(uint8_t* dst, int32_t maxBytes) {
+  return DefaultRuntime::Get().Run([&](QueryEngine& e) {
+    const auto& raw = e.LastRx().raw;
+    const auto size = static_cast<int32_t>(raw.size());
+    if (dst != nullptr && maxBytes > 0 && size > 0) {
+      std::memcpy(dst, raw.data(), static_cast<size_t>(std::min(size, maxBytes)));
+    }
+    return size;
+  });
+}
+int32_t qbGetLastEvntAsgstrEx(uint8_t* dst, int32_t maxBytes) {
+  return DefaultRuntime::Get().Run(
+      [&](QueryEngine& e) { return CopyBounded(dst, e.LastRx().valuesText, maxBytes); });
+}
+int32_t qbGetLastPaktToSendEx(uint8_t* dst, int32_t maxBytes) {
+  return CopyBoundedFrom(dst, maxBytes, &QueryEngine::LastPacketName);
+}
+int32_t qbGetLastWordArrLoVarsEx(uint8_t* dst, int32_t maxBytes) {
+  return CopyBoundedFrom(dst, maxBytes, &QueryEngine::WordArrLoVars);
+}
+int32_t qbGetLastTxSituationEx(uint8_t* dst, int32_t maxBytes) {
+  return CopyBoundedFrom(dst, maxBytes, &QueryEngine::LastTxSituation);
+}
 
 }  // extern "C"

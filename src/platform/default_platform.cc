@@ -26,6 +26,14 @@ uint32_t DefaultPlatform::TickMs() { return MonotonicTickMs(); }
 
 void DefaultPlatform::SleepMs(uint32_t ms) { SleepForMs(ms); }
 
+void DefaultPlatform::PauseMs(uint32_t ms) {
+  if (loop_ != nullptr && loop_->IsOwnerThread()) {
+    loop_->Pause(ms);
+  } else {
+    SleepForMs(ms);
+  }
+}
+
 void DefaultPlatform::CallTextProc(TextProc proc, std::u16string_view text) {
   const std::u16string terminated(text);
   proc(terminated.c_str());

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/owner_loop.h"
 #include "platform/platform.h"
 
 namespace qb {
@@ -19,6 +20,10 @@ class DefaultPlatform final : public Platform {
 
   uint32_t TickMs() override;
   void SleepMs(uint32_t ms) override;
+  // On the owner thread of the loop set with SetOwnerLoop, the calls of other threads are served
+  // during the pause, so no export waits for it.
+  void PauseMs(uint32_t ms) override;
+  void SetOwnerLoop(OwnerLoop* loop) { loop_ = loop; }
   void ShowMessageBox(std::u16string_view text) override;
   void DebugNote(std::u16string_view text) override;
   void WatchValue(std::u16string_view name, int64_t value) override;
@@ -36,6 +41,7 @@ class DefaultPlatform final : public Platform {
  private:
   void CallTextProc(TextProc proc, std::u16string_view text);
 
+  OwnerLoop* loop_ = nullptr;
   HostWindowProc hostProc_ = nullptr;
   TextProc messageBoxProc_ = nullptr;
   TextProc debugNoteProc_ = nullptr;

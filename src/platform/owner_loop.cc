@@ -33,10 +33,14 @@ void OwnerLoop::Stop() {
 
 void OwnerLoop::Call(const Task& task) {
   static const std::atomic<bool> kNever{false};
-  CallUnless(task, kNever);
+  Enqueue(task, kNever, false);
 }
 
 bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned) {
+  return Enqueue(task, abandoned, true);
+}
+
+bool OwnerLoop::Enqueue(const Task& task, const std::atomic<bool>& abandoned, bool fromWorker) {
   if (IsOwnerThread()) {
     task();
     return true;
@@ -50,7 +54,7 @@ bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned)
     task();
     return true;
   }
-  Pending pending{&task};
+  Pending pending{&task, fromWorker};
   calls_.push_back(&pending);
   queuedCalls_.fetch_add(1);
   // Woken with the lock still held, the owner would only wake to find it taken and sleep again
@@ -106,10 +110,26 @@ uint32_t OwnerLoop::TimerPeriod() const {
   return periodMs_;
 }
 
-bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
-  if (calls_.empty()) return false;
-  Pending* pending = calls_.front();
-  calls_.pop_front();
+void OwnerLoop::Pause(uint32_t ms) {
+  if (!IsOwnerThread()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  const SteadyTime until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    if (RunOneCall(lock, true)) continue;
+    if (wakeOwner_.wait_until(lock, until) == std::cv_status::timeout) break;
+  }
+}
+
+bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock, bool callsOnly) {
+  const auto next = callsOnly ? std::find_if(calls_.begin(), calls_.end(),
+                                             [](const Pending* p) { return !p->fromWorker; })
+                              : calls_.begin();
+  if (next == calls_.end()) return false;
+  Pending* pending = *next;
+  calls_.erase(next);
   queuedCalls_.fetch_sub(1);
   pending->state = Pending::State::kRunning;
   lock.unlock();

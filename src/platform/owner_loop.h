@@ -56,6 +56,12 @@ class OwnerLoop {
   bool CallUnless(const Task& task, const std::atomic<bool>& abandoned);
   void Wake();
 
+  // On the owner thread: a pause of ms milliseconds in the middle of its work, during which the
+  // calls of other threads made through Call are run, so none of them waits for the pause to end.
+  // Worker hand-offs (CallUnless) and timer ticks wait for it as they would for a sleep. Stop
+  // ends the pause at once. Elsewhere: an ordinary sleep.
+  void Pause(uint32_t ms);
+
   // The periodic timer: onTick runs on the owner thread every periodMs milliseconds; 0 stops it.
   // Ticks that the owner thread misses while busy are not made up, as window timers do.
   void SetTimer(uint32_t periodMs, Task onTick);
@@ -71,13 +77,16 @@ class OwnerLoop {
  private:
   struct Pending {
     const Task* task;
+    bool fromWorker;  // CallUnless: not run by Pause
     enum class State { kQueued, kRunning, kDone } state = State::kQueued;
   };
   using SteadyTime = std::chrono::steady_clock::time_point;
 
   void Run();
-  // Runs one queued call if there is one; lock is held on entry and exit.
-  bool RunOneCall(std::unique_lock<std::mutex>& lock);
+  bool Enqueue(const Task& task, const std::atomic<bool>& abandoned, bool fromWorker);
+  // Runs one queued call if there is one (workers' too unless callsOnly); lock is held on entry and
+  // exit.
+  bool RunOneCall(std::unique_lock<std::mutex>& lock, bool callsOnly = false);
   // Deadline mode: returns at edge, or earlier when a call or Stop comes; lock held on entry and
   // exit.
   void WaitForEdge(std::unique_lock<std::mutex>& lock, SteadyTime edge);

@@ -22,6 +22,9 @@ class Platform {
   virtual uint32_t TickMs() = 0;
   // Blocks the calling (owner) thread; a virtual clock advances instead.
   virtual void SleepMs(uint32_t ms) = 0;
+  // A pause of the owner thread between two steps of its work (nothing of the engine is in the
+  // middle of a change): like SleepMs, but a platform may serve calls of other threads meanwhile.
+  virtual void PauseMs(uint32_t ms) { SleepMs(ms); }
   // A modal message box: returns after the user has seen it.
   virtual void ShowMessageBox(std::u16string_view text) = 0;
   // The debug-note hook: a line for whoever diagnoses the line; discarded by default.

@@ -44,12 +44,12 @@ void CESerial::SetChunkSize(uint32_t chunkSize) {
 }
 
 void CESerial::SetRtsDelayFront(uint32_t ms) {
-  rtsDelayFront_ = ms;
+  rtsDelayFront_ = std::min(ms, kMaxRtsDelayMs);
   if (rs485Active_) ApplyKernelRs485();
 }
 
 void CESerial::SetRtsDelayBack(uint32_t ms) {
-  rtsDelayBack_ = ms;
+  rtsDelayBack_ = std::min(ms, kMaxRtsDelayMs);
   if (rs485Active_) ApplyKernelRs485();
 }
 
@@ -147,6 +147,13 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   Note("Open port success: Port=" + std::to_string(port) + ",BaudRate=" + std::to_string(baud) +
        ",Device=" + devicePath_);
   return true;
+}
+
+void CESerial::ForgetAfterFork() {
+  open_.store(false);
+  device_.ForgetAfterFork();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  wakeFd_ = -1;
 }
 
 void CESerial::StopReader() {

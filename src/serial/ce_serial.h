@@ -75,7 +75,9 @@ class CESerial {
   void SetRunFlag(std::atomic<int32_t>* runFlag) { runFlag_ = runFlag; }
 
   // Milliseconds between RTS dropped and the first byte, and between the last byte sent and RTS
-  // raised; used from the next Write.
+  // raised; used from the next Write. Each is held to at most kMaxRtsDelayMs: the owner thread
+  // sleeps through them, and every export waits for it meanwhile.
+  static constexpr uint32_t kMaxRtsDelayMs = 1000;
   void SetRtsDelayFront(uint32_t ms);
   void SetRtsDelayBack(uint32_t ms);
   uint32_t RtsDelayFront() const { return rtsDelayFront_; }
@@ -88,6 +90,11 @@ class CESerial {
   bool Rs485Kernel() const { return rs485Kernel_; }
   // Whether the driver currently does the switching.
   bool Rs485KernelActive() const { return rs485Active_; }
+
+  // In a child made by fork: closes the descriptors without touching the device (the parent still
+  // uses it), so the child holds neither the port's lock nor the device. The reader thread exists
+  // only in the parent; the object is never used again.
+  void ForgetAfterFork();
 
   // Maps a port number to a device path for later opens; an empty path removes the mapping.
   // False for a port number below 1 or an unusable path.

@@ -77,6 +77,11 @@ void TtyDevice::Close() {
   fd_ = -1;
 }
 
+void TtyDevice::ForgetAfterFork() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 bool TtyDevice::ApplySettings(const LineSettings& settings) {
   termios2 t{};
   if (fd_ < 0 || ::ioctl(fd_, TCGETS2, &t) != 0) return false;

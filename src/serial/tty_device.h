@@ -35,6 +35,8 @@ class TtyDevice {
   int Fd() const { return fd_; }
   // Gives the driver options back, leaves exclusive mode and closes. Nothing when not open.
   void Close();
+  // Closes the descriptor only: no request reaches the device (for a child made by fork).
+  void ForgetAfterFork();
 
   // The driver's current settings.
   bool ReadSettings(LineSettings* out) const;

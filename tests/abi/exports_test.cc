@@ -37,7 +37,8 @@ const std::set<std::string> kExports = {
     "qbGetLastRxDataAtIndex", "qbGetLastRxRawSize", "qbGetLastRxRaw", "qbGetLastItmExp",
     "qbGetLastEvntAsgstr", "qbGetLastEvntAsgstrEnoughByteCnt", "qbGetLastPaktToSend",
     "qbGetLastWordArrLoVars", "qbGetLastWordArrLoVarsEnoughByteCnt", "qbGetLastTxSituation",
-    "qbGetTotalStatusDescription",
+    "qbGetTotalStatusDescription", "qbGetLastRxRawEx", "qbGetLastEvntAsgstrEx",
+    "qbGetLastPaktToSendEx", "qbGetLastWordArrLoVarsEx", "qbGetLastTxSituationEx",
     // serial port
     "qbOpenSerial", "qbCloseSerial", "qbSetParity", "qbSetDataBits", "qbSetStopBits",
     "qbSetRtsDelayFront", "qbSetRtsDelayBack", "qbSetPortDevice", "qbSetRs485Kernel",
