@@ -138,6 +138,7 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   OnPortReset();
   try {
     std::vector<uint8_t> buffer(static_cast<size_t>(chunkSize_) + 1);
+    readerBuffer_ = buffer.data();
     reader_ = std::thread(&CESerial::ReaderMain, this, device_.Fd(), wakeFd_, chunkSize_,
                           std::move(buffer), runFlag_);
   } catch (const std::exception& e) {

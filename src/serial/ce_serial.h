@@ -149,6 +149,9 @@ class CESerial {
   // thread is a close from inside OnReceive.
   std::atomic<std::thread::id> handOffThread_{};
   bool* parkedQuit_ = nullptr;
+  // The reader's buffer (the reader owns it): seen from here, it stays reachable in a child of
+  // fork, where the reader thread does not exist, and no leak is reported there.
+  const uint8_t* readerBuffer_ = nullptr;
 };
 
 }  // namespace qb
