@@ -14,7 +14,8 @@
 namespace {
 
 std::unique_ptr<qb::QueryItem> MakeItem(int kind, int32_t quantity, int32_t slave) {
-  static const uint8_t kData[512] = {0x5A};
+  // Enough for the largest quantity the input can give (2047 registers).
+  static const uint8_t kData[4096] = {0x5A};
   switch (kind) {
     case 0:
     case 1:
