@@ -37,7 +37,7 @@ void QueryEngine::EngineFrameReceiver::OnPacket(std::u16string_view protocol,
 
 void QueryEngine::OnFramePacket(std::u16string_view protocol, std::u16string_view packet) {
   // Whatever the packet says, the outstanding query has its answer.
-  lastReplyTime_ = platform_.TickMs();
+  lastReplyTime_ = StampNow();
   lastAskTime_ = 0;
   if (protocol == u"MBFX") {
     OnMbfxPacket(packet);

@@ -26,7 +26,7 @@ void QueryEngine::SendCnetFrame() {
       frameBitFlag_ = frame.bitFlag;
     }
     WriteToPort(frame.bytes);
-    lastAskTime_ = platform_.TickMs();
+    lastAskTime_ = StampNow();
     Note(u"LastAskTime=" + DecimalText(lastAskTime_));
     return;
   }
@@ -51,7 +51,7 @@ void QueryEngine::SendHeadItemFrame(bool mkld) {
   frameItemIds_ = frame.itemIds;
   frameBitFlag_ = frame.bitFlag;
   WriteToPort(frame.bytes);
-  lastAskTime_ = platform_.TickMs();
+  lastAskTime_ = StampNow();
 }
 
 void QueryEngine::TakeServedItems(const LinkFrame& frame) {

@@ -58,7 +58,7 @@ void QueryEngine::SendUserPacketHead() {
   std::vector<uint8_t> bytes;
   if (!style.BuildFrame(bytes) || bytes.empty()) return;
   if (port_ != nullptr) port_->Write(bytes.data(), bytes.size());
-  lastAskTime_ = platform_.TickMs();
+  lastAskTime_ = StampNow();
   Note(u"Set LastAskTime 3242");
 }
 
