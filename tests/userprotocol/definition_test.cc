@@ -73,6 +73,13 @@ TEST(UserProtocolLoad, FirstOfTwoNamesFoundAndHexPairs) {
             std::vector<uint8_t>({0x0A, 0x00, 0x01}));
 }
 
+// A variable unit; an empty bound flag leaves "^NoLimitMaxVal" out.
+std::string V(const char* name, const char* type, const char* count, const char* noLimit = "1") {
+  std::string unit = Texts({{"^ValType", "Var"}, {"^VarName", name}, {"^VarType", type}});
+  if (*count != 0) unit += TextRec("^ElemCnt", count);
+  return *noLimit != 0 ? unit + TextRec("^NoLimitMaxVal", noLimit) : unit;
+}
+
 TEST(PacketStyle, EveryUnitRow) {
   const std::pair<std::string, const char*> rows[] = {
       {Texts({{"^ValType", "Const"}, {"^ConstType", "Char"}, {"^ConstVal", "r"}}), "'r'"},
@@ -80,27 +87,17 @@ TEST(PacketStyle, EveryUnitRow) {
       {kUnit, "0x05"},
       {Texts({{"^ValType", "Const"}, {"^ConstType", "Oct"}, {"^ConstVal", "1"}}), ""},
       {Texts({{"^ValType", "Other"}}), ""},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "ADDR"}, {"^VarType", "AscHex"},
-              {"^ElemCnt", "4"}, {"^NoLimitMaxVal", "1"}}), "ADDR[4h]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "ADDR"}, {"^VarType", "Str"}, {"^ElemCnt", "LEN"},
-              {"^ElemCntByVar", "1"}, {"^ElemCntMultiplier", "2"}, {"^MaxElemCnt", "100"},
-              {"^NoLimitMaxVal", "1"}}), "ADDR[LEN*2~100s]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "V"}, {"^VarType", "AscDec"}, {"^ElemCnt", "3"},
-              {"^NoLimitMaxVal", "0"}, {"^MaxVal", "500"}}), "V~500[3d]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "W"}, {"^VarType", "WordArray"},
-              {"^ElemCnt", "4"}, {"^NoLimitMaxVal", "1"}}), "W[4b]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "B"}, {"^VarType", "ByteArray"},
-              {"^ElemCnt", "2"}, {"^NoLimitMaxVal", "1"}}), "B[2b]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinByte"},
-              {"^MaxVal", "99"}}), "N~99[1n]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinWord"},
-              {"^NoLimitMaxVal", "1"}}), "N[2n]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "Bin3Byte"},
-              {"^NoLimitMaxVal", "1"}}), "N[3n]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "BinDWord"},
-              {"^NoLimitMaxVal", "1"}}), "N[4n]"},
-      {Texts({{"^ValType", "Var"}, {"^VarName", "N"}, {"^VarType", "Odd"},
-              {"^NoLimitMaxVal", "1"}}), "N"},
+      {V("ADDR", "AscHex", "4"), "ADDR[4h]"},
+      {V("ADDR", "Str", "LEN") + Texts({{"^ElemCntByVar", "1"}, {"^ElemCntMultiplier", "2"},
+                                       {"^MaxElemCnt", "100"}}), "ADDR[LEN*2~100s]"},
+      {V("V", "AscDec", "3", "0") + TextRec("^MaxVal", "500"), "V~500[3d]"},
+      {V("W", "WordArray", "4"), "W[4b]"},
+      {V("B", "ByteArray", "2"), "B[2b]"},
+      {V("N", "BinByte", "", "") + TextRec("^MaxVal", "99"), "N~99[1n]"},  // absent: bounded
+      {V("N", "BinWord", ""), "N[2n]"},
+      {V("N", "Bin3Byte", ""), "N[3n]"},
+      {V("N", "BinDWord", ""), "N[4n]"},
+      {V("N", "Odd", ""), "N"},
   };
   FakePlatform platform;
   for (const auto& [unit, style] : rows) {
@@ -111,9 +108,7 @@ TEST(PacketStyle, EveryUnitRow) {
 }
 
 TEST(PacketStyle, FrameSettingsAndWordArrays) {
-  const auto var = [](const char* name, const char* type) {
-    return Texts({{"^ValType", "Var"}, {"^VarName", name}, {"^VarType", type}, {"^ElemCnt", "2"}});
-  };
+  const auto var = [](const char* name, const char* type) { return V(name, type, "2"); };
   const std::string settings =
       Texts({{"^ByteOrder", "hifirst"}, {"^EnableCksum", "1"}, {"^CksumStartOrder", "2"},
              {"^CksumEndOrder", "5"}, {"^CksumVarName", "CS"}, {"^CksumMethod", "CRC16-IBM"}});
