@@ -1,12 +1,24 @@
-// The user protocol ("USRPRTCL") as the receiver and protocol selection see it. Registering the
-// loaded definition's Rx packets as receive Styles and writing a matched packet's values text are
-// the user protocol's part and are filled in there.
+// The user protocol ("USRPRTCL") as the receiver and protocol selection see it: the loaded
+// definition's Rx packets become receive Styles, and a matched packet reaches the host as event
+// 100 with its values written as a values text.
 #include "engine/query_engine.h"
+#include "userprotocol/packet_style.h"
+#include "userprotocol/values_text.h"
 
 namespace qb {
 
 void QueryEngine::RegisterUserProtocolReplyStyles() {
-  // No protocol definition can be loaded yet, so there are no Rx packets to register.
+  for (const auto& packet : userProtocol_.Packets()) {
+    if (!IsRxPacket(*packet)) continue;
+    const PacketFrame frame = FrameOf(*packet);
+    frameReceiver_.AddRecvStyle(frame.styleText, u"USRPRTCL", packet->GetStr(upkeys::kPaktName),
+                                frame.highFirst);
+    frameReceiver_.SetRecvStyleValue(u"WordArrLoVars", qb::WordArrLoVars(*packet));
+    if (frame.checksum) {
+      frameReceiver_.DefineRecvChecksum(frame.checksumVariable, frame.checksumFirst,
+                                        frame.checksumCount, frame.checksumMethod);
+    }
+  }
 }
 
 void QueryEngine::OnUserProtocolPacket(std::u16string_view packet) {
@@ -18,8 +30,8 @@ void QueryEngine::OnUserProtocolPacket(std::u16string_view packet) {
     wordArrLoVars_ = style->Defaults().GetStr(u"WordArrLoVars");
   }
   lastRx_.itemId = currentItemId_;
+  lastRx_.valuesText = WriteValuesText(frameReceiver_.Values());
   lastRx_.eventType = 100;
-  // The values text of the packet (lastRx_.valuesText) is written by the user protocol.
   SendRecordEvent(byteOrder);
 }
 

@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/plc_demo.h"
 #include "cli/poller.h"
+#include "cli/userproto_demo.h"
 #include "sim/device_model.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
@@ -25,6 +26,10 @@ struct DemoArgs {
 };
 
 int Run(const DemoArgs& args) {
+  if (args.protocol == "USRPRTCL") {
+    return RunUserProtocolDemo(args.seconds, QB_EXAMPLES_DIR "/userproto/scale.toml",
+                               QB_EXAMPLES_DIR "/userproto/scale-sim.toml");
+  }
   if (args.protocol != "MODBUS") {
     return RunPlcDemo({args.protocol, args.seconds, args.baud, args.json, args.precise});
   }
@@ -115,8 +120,9 @@ Command AddDemoCommand(CLI::App& parent) {
   CLI::App* app = parent.add_subcommand(
       "demo", "Poll the built-in simulator over a pseudo-terminal pair: no hardware needed");
   app->add_option("--protocol", args->protocol,
-                  "MODBUS, or a simulated controller of LSMK, MKLD or MBFX")
-      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX"}, CLI::ignore_case));
+                  "MODBUS, a simulated controller of LSMK, MKLD or MBFX, or USRPRTCL: the "
+                  "bench scale of examples/userproto, a user protocol")
+      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX", "USRPRTCL"}, CLI::ignore_case));
   app->add_option("--duration", args->seconds, "Seconds to poll")->check(CLI::Range(0.1, 3600.0));
   app->add_option("-b,--baud", args->baud, "Baud rate of the emulated line")
       ->check(CLI::Range(1200, 1000000));

@@ -2,6 +2,7 @@
 // display formats, values to write after the device), so that an mbpoll command line reads and
 // writes the same with `quillbox poll`; --read and --write add any number of items with the
 // addresses as they go on the wire.
+#include "cli/userproto_poll.h"
 #include "cli/poll_command.h"
 
 #include <signal.h>
@@ -27,6 +28,7 @@ void OnSignal(int) { interrupted = true; }
 
 struct PollArgs {
   std::string protocol = "MODBUS";
+  UserPollOptions user;  // --protocol USRPRTCL
   std::string device;
   std::vector<std::string> values;  // mbpoll's write values
   int com = 1;
@@ -259,7 +261,7 @@ Command AddPollCommand(CLI::App& parent) {
   app->add_option("--protocol", a.protocol,
                   "MODBUS, or a PLC link protocol: LSMK, MKLD or MBFX, whose items are named as "
                   "on the controller (--read D100, --read M10.5, --write D100=42)")
-      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX"}, CLI::ignore_case))
+      ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX", "USRPRTCL"}, CLI::ignore_case))
       ->capture_default_str();
   app->add_option("values", a.values,
                   "Values to write to -t 0 coils or -t 4 holding registers from -r, once; "
@@ -327,7 +329,14 @@ Command AddPollCommand(CLI::App& parent) {
                 "No 10 ms tick: each query goes out as soon as it is due");
   app->add_flag("--json", a.config.json, "JSON lines instead of text");
   app->add_flag("--summary-only", a.config.summaryOnly, "Only the summary");
-  return Command{app, [args] { return Run(*args); }};
+  AddUserPollOptions(*app, a.user);
+  return Command{app, [args] {
+                   if (args->protocol != "USRPRTCL") return Run(*args);
+                   return RunUserPoll(args->user, args->device,
+                                      static_cast<uint32_t>(args->line.baud),
+                                      static_cast<int>(args->timeoutSeconds * 1000 + 0.5),
+                                      args->config.seconds);
+                 }};
 }
 
 }  // namespace qb::cli
