@@ -260,7 +260,8 @@ Command AddPollCommand(CLI::App& parent) {
   app->add_option("device", a.device, "Serial device, e.g. /dev/ttyUSB0 (required)");
   app->add_option("--protocol", a.protocol,
                   "MODBUS, or a PLC link protocol: LSMK, MKLD or MBFX, whose items are named as "
-                  "on the controller (--read D100, --read M10.5, --write D100=42)")
+                  "on the controller (--read D100, --read M10.5, --write D100=42), or USRPRTCL "
+                  "with --definition and --packet or --send")
       ->transform(CLI::IsMember({"MODBUS", "LSMK", "MKLD", "MBFX", "USRPRTCL"}, CLI::ignore_case))
       ->capture_default_str();
   app->add_option("values", a.values,
