@@ -20,28 +20,22 @@ class EventTest : public EngineTest {
   }
 };
 
-TEST_F(EventTest, TimeOutBlockOfFormatOneCarriesTheLowByteOfTheId) {
+TEST_F(EventTest, TimeOutBlockCarriesTheLowByteOfTheIdOrAllFourBytesInFormatTwo) {
   HandOut(300);
   engine.DeliverEvent(nullptr, 0, 3);
-  ASSERT_EQ(platform.messages.size(), 1u);
+  engine.SetEventFormat(2);
+  engine.DeliverEvent(nullptr, 0, 3);
+  engine.SetEventFormat(7);  // anything but 2 is the one-byte form
+  engine.DeliverEvent(nullptr, 0, 4);
+  ASSERT_EQ(platform.messages.size(), 3u);
   EXPECT_EQ(platform.messages[0].block, (Bytes{0x03, 0x2C}));
   EXPECT_EQ(platform.messages[0].lParam, 2);
   EXPECT_EQ(platform.messages[0].message, kMessage);
   EXPECT_EQ(platform.messages[0].window, &platform);
-  EXPECT_EQ(engine.LastRx().eventType, 3);
+  EXPECT_EQ(platform.messages[1].block, (Bytes{0x03, 0x2C, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(platform.messages[2].block, (Bytes{0x04, 0x2C}));
   EXPECT_EQ(engine.LastRx().itemId, 300);
-  EXPECT_EQ(platform.notes.back(), u"SendingMessage: EventCode=3, EventSize=2");
-}
-
-TEST_F(EventTest, TimeOutBlockOfFormatTwoCarriesFourIdBytes) {
-  engine.SetEventFormat(2);
-  HandOut(300);
-  engine.DeliverEvent(nullptr, 0, 3);
-  EXPECT_EQ(platform.messages[0].block, (Bytes{0x03, 0x2C, 0x01, 0x00, 0x00}));
-  EXPECT_EQ(platform.messages[0].lParam, 5);
-  engine.SetEventFormat(7);  // anything but 2 is the one-byte form
-  engine.DeliverEvent(nullptr, 0, 4);
-  EXPECT_EQ(platform.messages[1].block, (Bytes{0x04, 0x2C}));
+  EXPECT_EQ(platform.notes.back(), u"SendingMessage: EventCode=4, EventSize=2");
 }
 
 TEST_F(EventTest, RtuReplyIsDecodedIntoWordsAndKeptRaw) {

@@ -1,51 +1,10 @@
-// Query items: the keys each registration family sets, where manual items enter the queue, the
-// queue limit, pausing and unregistering, and the item description.
+// Query items: where manual items enter the queue, the queue limit, pausing and unregistering,
+// and the item description.
 #include "engine/item_keys.h"
 #include "engine_fixture.h"
-#include "protocols/protocol_capabilities.h"
 
 namespace qb::test {
 namespace {
-
-std::vector<std::u16string> SortedKeys(const QueryItem& item) {
-  auto keys = item.Keys();
-  std::sort(keys.begin(), keys.end());
-  return keys;
-}
-
-TEST(ItemFactory, EachFamilySetsExactlyItsKeys) {
-  const auto read = MakeReadItem(7, 3, 2, 100, 10);
-  EXPECT_EQ(SortedKeys(*read), (std::vector<std::u16string>{u"^.FncCode", u"^.ItmId", u"^.Length",
-                                                            u"^.SlvAddr", u"^.SttAddr"}));
-  EXPECT_EQ(read->Int(keys::kSttAddr), 100);
-
-  const auto noBit = MakeReadItemEx(1, 1, 1, 0, u"", -1, 8);
-  EXPECT_EQ(noBit->Find(keys::kBitPos), nullptr);
-  EXPECT_EQ(noBit->Find(keys::kDeviceName), nullptr);
-  const auto bitZero = MakeReadItemEx(1, 1, 1, 0, u"M", 0, 8);
-  ASSERT_NE(bitZero->Find(keys::kBitPos), nullptr);
-  EXPECT_EQ(bitZero->Int(keys::kBitPos), 0);
-  EXPECT_EQ(bitZero->GetStr(keys::kDeviceName), u"M");
-
-  const uint8_t data[] = {0x12, 0x34, 0x56, 0x78};
-  const auto multi = MakeMultipleWriteItem(3, 16, 1, 5, 2, 4, data);
-  ByteBuffer raw;
-  ASSERT_TRUE(multi->GetBin(keys::kRawData, raw));
-  EXPECT_EQ(std::vector<uint8_t>(raw.Bytes().begin(), raw.Bytes().end()),
-            std::vector<uint8_t>(data, data + 4));
-
-  const auto readWrite = MakeReadWriteItem(4, 1, 10, 3, 20, 1, data);
-  ASSERT_TRUE(readWrite->GetBin(keys::kRawData, raw));
-  EXPECT_EQ(raw.Length(), 2);  // 2 x write length
-  EXPECT_EQ(readWrite->Find(keys::kSttAddr), nullptr);
-
-  const auto frame = MakeHostFrameItem(5, 9, data, 3);
-  EXPECT_EQ(SortedKeys(*frame),
-            (std::vector<std::u16string>{u"^.IsUsrModFrm", u"^.ItmId", u"^.SendingUsrModFrm",
-                                         u"^.UsrModFrmResponseLength"}));
-  EXPECT_EQ(frame->Int(keys::kUsrModFrmResponseLength), 9);
-  EXPECT_EQ(QueryItem().Id(), -1);
-}
 
 TEST(ItemDescription, NamesTheAccessAddressAndLength) {
   EXPECT_EQ(ItemDescription(*MakeReadItem(1, 3, 1, 100, 10), false, false),
@@ -66,7 +25,8 @@ TEST_F(EngineTest, ManualItemsGoAheadOfQueuedAutoItemsInTheirOwnOrder) {
   ManualRead(11);
   ManualRead(12);
   EXPECT_EQ(QueueIds(), (std::vector<int32_t>{11, 12, 1, 2}));
-  engine.DeleteBuffer();
+  engine.DeleteBuffer();  // empties only the queue
+  EXPECT_EQ(engine.AutoList().Count(), 2u);
   ManualRead(11);
   ManualRead(12);
   EXPECT_EQ(QueueIds(), (std::vector<int32_t>{11, 12}));
@@ -138,21 +98,6 @@ TEST_F(EngineTest, PauseActsOnTheFirstItemAndUnregisterOnAllWithTheId) {
   EXPECT_EQ(QueueIds(), (std::vector<int32_t>{5, 5, 6}));  // copies already queued stay
   engine.UnregisterAllAutoItems();
   EXPECT_TRUE(engine.AutoList().Empty());
-}
-
-TEST_F(EngineTest, TxOnlyRegistrationLeavesItsNote) {
-  engine.SetTxOnlyItem(12, 30);
-  EXPECT_EQ(platform.notes.back(), u"TxOnlyItm Set : Id=12 & SleepTime= 30");
-}
-
-TEST(ProtocolCapabilities, AnswerByName) {
-  EXPECT_FALSE(ProtocolHasDeviceName(u"MODBUS"));
-  EXPECT_TRUE(ProtocolHasDeviceName(u"MBFX"));
-  EXPECT_TRUE(ProtocolHasBitPosition(u"MKLD"));
-  EXPECT_FALSE(ProtocolHasBitPosition(u"MBFX"));
-  EXPECT_TRUE(ProtocolSupportsContinuousAddress(u"MODBUS"));
-  EXPECT_FALSE(ProtocolSupportsContinuousAddress(u"LSMK"));
-  EXPECT_FALSE(ProtocolHasDeviceName(u"lsmk"));
 }
 
 }  // namespace

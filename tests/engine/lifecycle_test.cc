@@ -1,24 +1,9 @@
-// Lifecycle and settings of a fresh engine: defaults, start and stop, stepping by hand.
+// Lifecycle of an engine: start and stop, stepping by hand, the read codes of new items.
 #include "engine/item_keys.h"
 #include "engine_fixture.h"
 
 namespace qb::test {
 namespace {
-
-TEST_F(EngineTest, FreshEngineHasTheDocumentedDefaults) {
-  EXPECT_EQ(engine.GetQueryInterval(), 10);
-  EXPECT_EQ(engine.GetBufferSize(), 0);
-  EXPECT_FALSE(engine.IsRtuMode());
-  EXPECT_FALSE(engine.Running());
-  EXPECT_EQ(engine.LastRx().eventType, -1);
-  EXPECT_EQ(engine.LastRx().itemId, 0);
-  EXPECT_EQ(engine.LastRx().dataType, 1);
-  EXPECT_EQ(engine.LastAskTime(), 0u);
-  EXPECT_EQ(engine.ProtocolName(), u"MODBUS");
-  EXPECT_EQ(engine.BitReadFunctionCode(), 1);
-  EXPECT_EQ(engine.WordReadFunctionCode(), 3);
-  EXPECT_EQ(engine.GetRtuTimeGap(), 5);
-}
 
 TEST_F(EngineTest, StartRebuildsTheQueueAndDropsWaitingManualItems) {
   AutoRead(1);
@@ -74,15 +59,6 @@ TEST_F(EngineTest, RestartingTheTimeOutNeedsAnOutstandingQuery) {
   platform.Advance(70);
   engine.SetLastAskTimeToCurrentIfNotZero();
   EXPECT_EQ(engine.LastAskTime(), asked + 70);
-}
-
-TEST_F(EngineTest, DeleteBufferEmptiesOnlyTheQueue) {
-  AutoRead(1);
-  engine.Start();
-  ManualRead(2);
-  engine.DeleteBuffer();
-  EXPECT_EQ(engine.GetBufferSize(), 0);
-  EXPECT_EQ(engine.AutoList().Count(), 1u);
 }
 
 TEST_F(EngineTest, ReadCodesAreTakenWhenAnItemIsRegistered) {

@@ -3,10 +3,10 @@
 // writes visible in it, and exception replies ending in time-outs.
 #include <gtest/gtest.h>
 
-#include "host_inbox.h"
 #include "libmodbus_slave.h"
-#include "pty.h"
 #include "quillbox/quillbox.h"
+#include "support/host_inbox.h"
+#include "support/pty.h"
 
 namespace qb::test {
 namespace {

@@ -7,11 +7,11 @@
 #include <map>
 #include <mutex>
 
-#include "host_inbox.h"
 #include "quillbox/quillbox.h"
 #include "sim/plc_memory.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
+#include "support/host_inbox.h"
 
 namespace qb::test {
 namespace {

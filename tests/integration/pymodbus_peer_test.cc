@@ -2,26 +2,21 @@
 // python3) over linked pseudo-terminals.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <string>
-
-#include "host_inbox.h"
-#include "pty.h"
 #include "quillbox/quillbox.h"
+#include "support/host_inbox.h"
+#include "support/process.h"
+#include "support/pty.h"
 
 namespace qb::test {
 namespace {
 
 TEST(PymodbusPeer, AsciiReadsOfRegistersAndCoils) {
+  const std::string missing = MissingPeer("pymodbus");
+  if (!missing.empty()) GTEST_SKIP() << missing;
   PtyLink link;
-  const std::string command = std::string("/usr/bin/python3 ") + QB_PEERS_DIR +
-                              "/pymodbus_ascii_server.py " + link.Peer().Path() + " 1";
-  FILE* server = popen(command.c_str(), "r");
-  ASSERT_NE(server, nullptr);
-  char line[64] = {};
-  ASSERT_NE(fgets(line, sizeof line, server), nullptr) << "pymodbus did not start";
-  ASSERT_EQ(std::string(line), "ready\n");
+  Process server(
+      {"/usr/bin/python3", QB_PEERS_DIR "/pymodbus_ascii_server.py", link.Peer().Path(), "1"});
+  ASSERT_EQ(server.ReadLine(10000), "ready") << "pymodbus did not start";
 
   qbSetPortDevice(2, link.Library().WidePath().c_str());
   qbSetAsciiMode();
@@ -44,8 +39,6 @@ TEST(PymodbusPeer, AsciiReadsOfRegistersAndCoils) {
       std::chrono::seconds(30));
   qbStop();
   qbCloseSerial();
-  std::system(("pkill -f '" + link.Peer().Path() + " 1'").c_str());
-  pclose(server);
   ASSERT_TRUE(replied);
   for (const auto& e : inbox.Events()) {
     if (e.code != 2) continue;

@@ -34,9 +34,9 @@ TEST_F(SerialPortTest, OpenCloseAndReopen) {
   EXPECT_EQ(running_.load(), 1);
   EXPECT_THAT(Notes(),
               ElementsAre(Note("Open port success", 19200), Note("Open port success", 9600)));
-  ASSERT_TRUE(pty_.WriteMaster(Bytes("ok")));
+  ASSERT_TRUE(pty_.Write(Text("ok")));
   ASSERT_TRUE(WaitReceived(2));
-  EXPECT_EQ(Received(), Bytes("ok"));
+  EXPECT_EQ(Received(), Text("ok"));
 }
 
 // Runs fn in a child process (async-signal-safe calls only) and returns its exit status.
@@ -60,8 +60,8 @@ TEST_F(SerialPortTest, DeviceIsExclusiveWithinAndAcrossProcesses) {
               return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
             }),
             1);
-  Owner([&] { port_->Write(Bytes("mine").data(), 4); });  // the holder is not disturbed
-  EXPECT_EQ(pty_.ReadMaster(4), Bytes("mine"));
+  Owner([&] { port_->Write(Text("mine").data(), 4); });  // the holder is not disturbed
+  EXPECT_EQ(pty_.Read(4), Text("mine"));
   Owner([&] { port_->Close(); });
   EXPECT_TRUE(Owner([&] { return other->Open(3, 9600, u"N", u"8", u"1"); }));
   Owner([&] { other.reset(); });
@@ -95,11 +95,11 @@ TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays) {
   ASSERT_TRUE(Open());
   const std::vector<uint8_t> all = Pattern(256, 0);  // 13 is odd: each value once
   Owner([&] { port_->Write(all.data(), all.size()); });
-  EXPECT_EQ(pty_.ReadMaster(256), all);  // no newline translation, nothing added
-  ASSERT_TRUE(pty_.WriteMaster(all));
+  EXPECT_EQ(pty_.Read(256), all);  // no newline translation, nothing added
+  ASSERT_TRUE(pty_.Write(all));
   ASSERT_TRUE(WaitReceived(256));
-  EXPECT_EQ(Received(), all);         // no signals, XON/XOFF, line editing or CR translation
-  EXPECT_TRUE(pty_.MasterQuiet(50));  // and no echo
+  EXPECT_EQ(Received(), all);   // no signals, XON/XOFF, line editing or CR translation
+  EXPECT_TRUE(pty_.Quiet(50));  // and no echo
 }
 
 // What the master has received is checked inside the two delays: nothing while the front delay
@@ -118,8 +118,8 @@ TEST_F(SerialPortTest, WriteDropsRtsAroundTheFrameAndBothDelays) {
     port_->SetRtsDelayBack(3);
     log_.clear();
     platform_.onSleep = [&](uint32_t ms) {
-      if (ms == 5) log_.push_back(pty_.MasterQuiet(50) ? "nothing yet" : "early");
-      if (ms == 3) log_.push_back(pty_.ReadMaster(8) == frame ? "frame out" : "missing");
+      if (ms == 5) log_.push_back(pty_.Quiet(50) ? "nothing yet" : "early");
+      if (ms == 3) log_.push_back(pty_.Read(8) == frame ? "frame out" : "missing");
     };
     return platform_.TickMs();
   });
@@ -137,14 +137,14 @@ TEST_F(SerialPortTest, WriteDropsRtsAroundTheFrameAndBothDelays) {
   });
   // Read before closing: on a pseudo-terminal the close's purge also discards what the master
   // has not read yet.
-  EXPECT_EQ(pty_.ReadMaster(8), frame);
+  EXPECT_EQ(pty_.Read(8), frame);
   Owner([&] {
     port_->Close();
     log_.clear();
     port_->Write(frame.data(), frame.size());  // closed: no line changes, nothing sent
     EXPECT_TRUE(log_.empty());
   });
-  EXPECT_TRUE(pty_.MasterQuiet(50));
+  EXPECT_TRUE(pty_.Quiet(50));
 }
 
 }  // namespace

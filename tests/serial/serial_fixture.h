@@ -12,9 +12,10 @@
 #include <memory>
 
 #include "platform/owner_loop.h"
-#include "pty_pair.h"
 #include "serial/ce_serial.h"
 #include "support/fake_platform.h"
+#include "support/modbus_frames.h"
+#include "support/pty.h"
 
 namespace qb::test {
 
@@ -68,7 +69,7 @@ class SerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
     loop_.StartThread();
-    ASSERT_TRUE(pty_.Open());
+    ASSERT_TRUE(pty_.Ok() && pty_.HoldSlave());
     port_ = loop_.Invoke([&] { return MakePort(); });
   }
   void TearDown() override {
@@ -127,11 +128,9 @@ class SerialPortTest : public ::testing::Test {
   std::atomic<bool> misuse_{false};
   LoggingPlatform platform_{log_};
   OwnerLoop loop_;
-  PtyPair pty_;
+  Pty pty_;
   std::unique_ptr<TestPort> port_;
 };
-
-inline std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 inline std::vector<uint8_t> Pattern(size_t count, uint8_t seed) {
   std::vector<uint8_t> bytes(count);

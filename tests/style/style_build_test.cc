@@ -5,13 +5,13 @@
 #include "style/int_to_str.h"
 #include "style/style.h"
 #include "style/style_messages.h"
-#include "style_test_util.h"
 #include "support/fake_platform.h"
+#include "support/modbus_frames.h"
 
 namespace qb {
 namespace {
 
-using test::Bytes;
+using test::Text;
 
 TEST(IntToStrTest, RadixWidthAndSign) {
   EXPECT_EQ(IntToStr(10, 16, 2), u"0A");
@@ -49,9 +49,9 @@ TEST_F(StyleBuildTest, NumberFields) {
   style_.SetInt(u"W", 0x1234);
   style_.SetInt(u"Six", -2);
   style_.SetInt(u"Lim", 20);  // above the maximum: the maximum is sent
-  EXPECT_EQ(Build(), Bytes("\x05"
-                           "01234-0501ABCDEF\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE"
-                           "10"));
+  EXPECT_EQ(Build(), Text("\x05"
+                          "01234-0501ABCDEF\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE"
+                          "10"));
   style_.SetInt(u"SlvAddr", 0x1FF);
   EXPECT_EQ(Build()[2], 'F');
 
@@ -73,7 +73,7 @@ TEST_F(StyleBuildTest, MaximumLimitsTheFieldButNotTheRepeatCount) {
     style_.SetStr(u"Spec:" + IntToStr(r, 10, -1), test::U16(device));
     expected += test::Hex2(static_cast<uint32_t>(device.size())) + device;
   }
-  EXPECT_EQ(Build(), Bytes(expected));
+  EXPECT_EQ(Build(), Text(expected));
 }
 
 TEST_F(StyleBuildTest, TextAndBinaryLengths) {
@@ -92,9 +92,9 @@ TEST_F(StyleBuildTest, TextAndBinaryLengths) {
   Values().SetBin(u"B", std::vector<uint8_t>{0xAA, 0x00});
   Values().SetBin(u"OpenB", std::vector<uint8_t>{1, 2});
   Values().SetBin(u"Exp", std::vector<uint8_t>{9, 8});
-  EXPECT_EQ(Build(), Bytes(std::string("ABCDE           wxab  ab\x03"
-                                       "Ax\xAA\0\0\0\x01\x02\x03\x09",
-                                       35)));
+  EXPECT_EQ(Build(), Text(std::string("ABCDE           wxab  ab\x03"
+                                      "Ax\xAA\0\0\0\x01\x02\x03\x09",
+                                      35)));
   Values().SetInt(u"L", 5);  // Cut: 10 limited to 3; Exp: 2 bytes and 3 zeros
   EXPECT_EQ(Build().size(), 35u + 1u + 4u);
   Values().SetInt(u"L", -1);  // a negative length sends nothing
@@ -121,7 +121,7 @@ TEST_F(StyleBuildTest, RepeatCounts) {
   // 0 and below build the group once, with index 0.
   for (const auto& [count, frame] : {std::pair{0, "0;"}, {3, "012;"}, {-4, "0;"}}) {
     Values().SetInt(u"Cnt", count);
-    EXPECT_EQ(Build(), Bytes(frame)) << count;
+    EXPECT_EQ(Build(), Text(frame)) << count;
   }
 }
 
@@ -135,7 +135,7 @@ TEST_F(StyleBuildTest, ReadRequestOfOneBlockWithItsBcc) {
   style_.SetInt(u"BlocCnt", 1);
   style_.SetInt(u"SpecLen:0", 7);
   style_.SetStr(u"Spec:0", u"%MW0100");
-  std::vector<uint8_t> expected = Bytes(
+  std::vector<uint8_t> expected = Text(
       "\x05"
       "01rSS0107%MW0100\x04");
   const uint32_t sum = test::ByteSum(expected, 0, expected.size());
@@ -149,8 +149,8 @@ TEST_F(StyleBuildTest, PlusAndCrcChecksums) {
   ASSERT_TRUE(style_.MakeStyle(u"D[2b],Sum[2h]", true));
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 0, 1, u"plus"));
   Values().SetBin(u"D", std::vector<uint8_t>{0xFF, 0xFF});
-  EXPECT_EQ(Build(), Bytes("\xFF\xFF"
-                           "FE"));
+  EXPECT_EQ(Build(), Text("\xFF\xFF"
+                          "FE"));
   EXPECT_EQ(style_.GetInt(u"Sum"), 0x1FE);
 
   // The CRC goes into a big-endian num in sending order; computed here bit by bit.
@@ -194,17 +194,17 @@ TEST_F(StyleBuildTest, ChecksumConversions) {
   ASSERT_TRUE(converting.MakeStyle(u"0x31,Neg[2h]", true));
   ASSERT_TRUE(converting.SetChecksumRange(u"Neg", 0, 1, u"plus"));
   ASSERT_TRUE(converting.BuildFrame(frame));
-  EXPECT_EQ(frame, Bytes("1CF"));  // 0x100 - 0x31
+  EXPECT_EQ(frame, Text("1CF"));  // 0x100 - 0x31
 
   // A "dec" checksum variable keeps its old value; the message is shown once.
   ASSERT_TRUE(style_.MakeStyle(u"0x02,A[2h],Sum[3d]", true));
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 0, 2, u"plus"));
   style_.SetInt(u"A", 0x10);
   style_.SetInt(u"Sum", 7);
-  EXPECT_EQ(Build(), Bytes("\x02"
-                           "10007"));
-  EXPECT_EQ(Build(), Bytes("\x02"
-                           "10007"));
+  EXPECT_EQ(Build(), Text("\x02"
+                          "10007"));
+  EXPECT_EQ(Build(), Text("\x02"
+                          "10007"));
   EXPECT_EQ(platform_.boxes,
             std::vector<std::u16string>{u"보낼 패킷의 체크섬 형식을 알 수 없습니다."});
 }

@@ -7,13 +7,13 @@
 #include "style/style.h"
 #include "style/style_messages.h"
 #include "style/style_parser.h"
-#include "style_test_util.h"
 #include "support/fake_platform.h"
+#include "support/modbus_frames.h"
 
 namespace qb {
 namespace {
 
-using test::Bytes;
+using test::Text;
 
 constexpr std::u16string_view kReadAck =
     u"0x06,SlvAddr[2h],'r','S','S',BlocCnt[2h],DataCnt[2h],Data[DataCnt*2~4h],0x03,Bcc[2h]";
@@ -31,7 +31,7 @@ class StyleParseTest : public ::testing::Test {
   }
   // ACK, slave 01, rSS, the blocks as written, ETX and the BCC of all of it.
   static std::vector<uint8_t> ReadReply(const std::string& blocks) {
-    std::vector<uint8_t> frame = Bytes(
+    std::vector<uint8_t> frame = Text(
         "\x06"
         "01rSS" +
         blocks + "\x03");
@@ -108,11 +108,11 @@ TEST_F(StyleParseTest, WrongBccLeadingByteAndLength) {
 TEST_F(StyleParseTest, OpenFieldEndsAtItsTerminatorAndTheSumStartsAtUnitOne) {
   ASSERT_TRUE(style_.MakeStyle(kMbfxReadAck, true));
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 1, 5, u"plus"));
-  std::vector<uint8_t> buffer = Bytes(
+  std::vector<uint8_t> buffer = Text(
       "\x02"
       "01FF0A1B");
   EXPECT_EQ(Parse(style_, buffer), kParseNeedMore);  // no ETX yet
-  std::vector<uint8_t> frame = Bytes(
+  std::vector<uint8_t> frame = Text(
       "\x02"
       "01FF0A1B\x03");
   test::AppendSumDigits(frame, 1);  // without the STX
@@ -120,7 +120,7 @@ TEST_F(StyleParseTest, OpenFieldEndsAtItsTerminatorAndTheSumStartsAtUnitOne) {
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
   EXPECT_EQ(values_.GetStr(u"DataBlock"), u"0A1B");
   EXPECT_FALSE(values_.IsNumber(u"DataBlock"));
-  frame = Bytes(
+  frame = Text(
       "\x02"
       "01FF0A1B\x03");
   test::AppendSumDigits(frame, 0);
@@ -158,10 +158,10 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.style));
     style_.MakeStyle(c.style, true);
-    ExpectFailure(style_, Bytes(c.bytes), c.text);
+    ExpectFailure(style_, Text(c.bytes), c.text);
   }
   ASSERT_TRUE(style_.MakeStyle(u"V~100[3d],W~255[2h]", true));
-  std::vector<uint8_t> atTheMaximum = Bytes("100FF");
+  std::vector<uint8_t> atTheMaximum = Text("100FF");
   EXPECT_EQ(Parse(style_, atTheMaximum), kParseMatched);
   ASSERT_TRUE(style_.MakeStyle(u"0x02,S[~8b],0x03", true));  // bytes may be zero
   std::vector<uint8_t> binary{0x02, 0x00, 0x01, 0x03};
@@ -171,7 +171,7 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
 TEST_F(StyleParseTest, RepeatedGroups) {
   ASSERT_TRUE(style_.MakeStyle(u"0x02,Cnt[1d],L[1d],S[L~9s],0x3B,0x03", true));
   ASSERT_TRUE(style_.SetRepeatRange(u"Cnt", 2, 3));
-  std::vector<uint8_t> buffer = Bytes(
+  std::vector<uint8_t> buffer = Text(
       "\x02"
       "33abc;5hello;0;\x03");
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
@@ -180,10 +180,10 @@ TEST_F(StyleParseTest, RepeatedGroups) {
   EXPECT_EQ(values_.GetStr(u"S:2"), u"");
   EXPECT_EQ(values_.FindStr(u"S:3"), nullptr);
   ExpectFailure(style_,
-                Bytes("\x02"
-                      "21a;1b!\x03"),
+                Text("\x02"
+                     "21a;1b!\x03"),
                 u"@63451 고정값이 일치하지 않음. 기대값=0x3B, 측정값=0x21, UnitIdx=4, RoundIdx=1");
-  buffer = Bytes(
+  buffer = Text(
       "\x02"
       "01a;\x03");  // a count of 0 still reads the group once
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
@@ -192,13 +192,13 @@ TEST_F(StyleParseTest, RepeatedGroups) {
   // A group that goes round without consuming bytes is cut off instead of running 2^31 times.
   ASSERT_TRUE(style_.MakeStyle(u"N[8h],X[0n]", true));
   ASSERT_TRUE(style_.SetRepeatRange(u"N", 1, 1));
-  ExpectFailure(style_, Bytes("7FFFFFFF"), u"루프 처리 내부 에러-2");
+  ExpectFailure(style_, Text("7FFFFFFF"), u"루프 처리 내부 에러-2");
 }
 
 TEST_F(StyleParseTest, NumBitHexAndDecFields) {
   ASSERT_TRUE(style_.MakeStyle(
       u"0x01,W[2n],Six[6],F1[0;1]+F2[1;3]+F3[6;4]+F4[9;2],H[8h],P[6h],D[3d],V[3n]", true));
-  std::vector<uint8_t> buffer = Bytes(
+  std::vector<uint8_t> buffer = Text(
       "\x01\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE\xCB"
       "89ABCDEF0x1234-12\x01\x02");
   EXPECT_EQ(Parse(style_, buffer), kParseNeedMore);
@@ -242,8 +242,8 @@ TEST_F(StyleParseTest, RangeTextErrors) {
       ASSERT_TRUE(style_.SetRepeatRange(c.repeat, 1, 1));
     }
     ExpectFailure(style_,
-                  Bytes("\x02"
-                        "1\x03"),
+                  Text("\x02"
+                       "1\x03"),
                   c.text);
   }
 }
@@ -293,28 +293,6 @@ TEST_F(StyleParseTest, ChecksumHooksSeeTheValueCutToTheField) {
   ExpectFailure(style_, binaryFrame, u"* 바이너리 체크섬이 틀립니다. 키이름=Sum");
   buffer = binaryFrame;
   EXPECT_EQ(ParseFrame(style_, buffer, values_, owner), kParseMatched);
-}
-
-TEST_F(StyleParseTest, ReadReplyOfSixteenBlocksRoundTrips) {
-  Style builder(platform_);
-  CompileReadAck(builder);
-  CompileReadAck(style_);
-  builder.SetInt(u"SlvAddr", 0x1F);
-  builder.SetInt(u"BlocCnt", 16);
-  for (int32_t r = 0; r < 16; ++r) {
-    // A hex field is built at its full width, so only word blocks (DataCnt 2) come back whole.
-    builder.SetInt(u"DataCnt:" + IntToStr(r, 10, -1), 2);
-    builder.SetInt(u"Data:" + IntToStr(r, 10, -1), 0x0F0F * r + 1);
-  }
-  std::vector<uint8_t> buffer;
-  ASSERT_TRUE(builder.BuildFrame(buffer));
-  EXPECT_EQ(buffer.size(), 8u + 16u * (2u + 4u) + 3u);
-  ASSERT_EQ(Parse(style_, buffer), kParseMatched) << Utf16ToUtf8(owner_.ParseErrorText());
-  EXPECT_TRUE(buffer.empty());
-  for (int32_t r = 0; r < 16; ++r) {
-    EXPECT_EQ(values_.GetInt(u"Data:" + IntToStr(r, 10, -1)), 0x0F0F * r + 1);
-  }
-  EXPECT_EQ(values_.GetInt(u"Bcc"), builder.GetInt(u"Bcc") & 0xFF);
 }
 
 TEST_F(StyleParseTest, EveryFormatWithACrcRoundTripsInBothByteOrders) {

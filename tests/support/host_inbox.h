@@ -1,5 +1,5 @@
-// What a host window receives from the library, collected on the owner thread and awaited by the
-// test thread with generous deadlines.
+// What a host window receives from the library through the C API, collected on the owner thread
+// and awaited by the test thread with generous deadlines.
 #pragma once
 
 #include <chrono>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "quillbox/quillbox.h"
@@ -16,8 +17,10 @@ namespace qb::test {
 struct HostEvent {
   int code;
   uint32_t itemId;
-  std::vector<uint8_t> frame;
+  std::vector<uint8_t> block;  // as sent: code, id, payload
+  std::vector<uint8_t> frame;  // the payload after the id
   std::vector<int32_t> words;  // the decoded data read inside the handler
+  std::thread::id thread;
 };
 
 class HostInbox {
@@ -26,11 +29,12 @@ class HostInbox {
     static HostInbox inbox;
     return inbox;
   }
-  // Installs the window procedure and names the window; event format 2 (4-byte ids).
-  void Attach(uint32_t message = 0x9000) {
+  // Installs the window procedure and names the window; format 2 has 4-byte ids, 1 one byte.
+  void Attach(uint32_t message = 0x9000, int format = 2) {
     message_ = message;
+    idBytes_ = format == 2 ? 4 : 1;
     qbSetHostWindowProc(&HostInbox::Proc);
-    qbSetEventFormat(2);
+    qbSetEventFormat(format);
     qbInit(this, message);
   }
   // Waits until pred holds for the events so far; false after timeout.
@@ -59,17 +63,19 @@ class HostInbox {
  private:
   static intptr_t Proc(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     auto* self = static_cast<HostInbox*>(window);
-    if (message != self->message_ || (lParam != 0 && lParam < 5)) return 0;
+    if (message != self->message_ || (lParam != 0 && lParam < 1 + self->idBytes_)) return 0;
     const auto* block = reinterpret_cast<const uint8_t*>(wParam);
-    // lParam 0: a record-form event (the link protocols' replies), all of it in the getters.
-    HostEvent e =
-        lParam == 0
-            ? HostEvent{qbGetLastRxEventType(), static_cast<uint32_t>(qbGetLastRxItemId()), {}, {}}
-            : HostEvent{
-                  block[0],
-                  static_cast<uint32_t>(block[1] | block[2] << 8 | block[3] << 16 | block[4] << 24),
-                  std::vector<uint8_t>(block + 5, block + lParam),
-                  {}};
+    HostEvent e{0, 0, {}, {}, {}, std::this_thread::get_id()};
+    if (lParam == 0) {
+      // A record-form event (the link protocols' replies): all of it is in the getters.
+      e.code = qbGetLastRxEventType();
+      e.itemId = static_cast<uint32_t>(qbGetLastRxItemId());
+    } else {
+      e.code = block[0];
+      e.block.assign(block, block + lParam);
+      for (int i = self->idBytes_; i >= 1; --i) e.itemId = e.itemId << 8 | block[i];
+      e.frame.assign(block + 1 + self->idBytes_, block + lParam);
+    }
     if (e.code == 2) {
       for (int32_t i = 0; i < qbGetLastRxDataCount(); ++i)
         e.words.push_back(qbGetLastRxDataAtIndex(i));
@@ -81,6 +87,7 @@ class HostInbox {
   }
 
   uint32_t message_ = 0;
+  int idBytes_ = 4;
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<HostEvent> events_;
