@@ -1,5 +1,6 @@
 // Building frames: every format's emission rule, repeat and checksum ranges, the checksum
 // conversions and IntToStr. Expected frames are written out by hand; checksums are recomputed here.
+// A control byte before a digit is a three-digit octal escape: "\00201" is STX, "01".
 #include <gtest/gtest.h>
 
 #include "style/int_to_str.h"
@@ -49,9 +50,7 @@ TEST_F(StyleBuildTest, NumberFields) {
   style_.SetInt(u"W", 0x1234);
   style_.SetInt(u"Six", -2);
   style_.SetInt(u"Lim", 20);  // above the maximum: the maximum is sent
-  EXPECT_EQ(Build(), Text("\x05"
-                          "01234-0501ABCDEF\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE"
-                          "10"));
+  EXPECT_EQ(Build(), Text("\00501234-0501ABCDEF\x12\x34\xFF\xFF\xFF\xFF\xFF\37610"));
   style_.SetInt(u"SlvAddr", 0x1FF);
   EXPECT_EQ(Build()[2], 'F');
 
@@ -92,9 +91,8 @@ TEST_F(StyleBuildTest, TextAndBinaryLengths) {
   Values().SetBin(u"B", std::vector<uint8_t>{0xAA, 0x00});
   Values().SetBin(u"OpenB", std::vector<uint8_t>{1, 2});
   Values().SetBin(u"Exp", std::vector<uint8_t>{9, 8});
-  EXPECT_EQ(Build(), Text(std::string("ABCDE           wxab  ab\x03"
-                                      "Ax\xAA\0\0\0\x01\x02\x03\x09",
-                                      35)));
+  EXPECT_EQ(Build(),
+            Text(std::string("ABCDE           wxab  ab\003Ax\xAA\0\0\0\x01\x02\x03\x09", 35)));
   Values().SetInt(u"L", 5);  // Cut: 10 limited to 3; Exp: 2 bytes and 3 zeros
   EXPECT_EQ(Build().size(), 35u + 1u + 4u);
   Values().SetInt(u"L", -1);  // a negative length sends nothing
@@ -135,9 +133,7 @@ TEST_F(StyleBuildTest, ReadRequestOfOneBlockWithItsBcc) {
   style_.SetInt(u"BlocCnt", 1);
   style_.SetInt(u"SpecLen:0", 7);
   style_.SetStr(u"Spec:0", u"%MW0100");
-  std::vector<uint8_t> expected = Text(
-      "\x05"
-      "01rSS0107%MW0100\x04");
+  std::vector<uint8_t> expected = Text("\00501rSS0107%MW0100\x04");
   const uint32_t sum = test::ByteSum(expected, 0, expected.size());
   test::AppendSumDigits(expected);
   EXPECT_EQ(Build(), expected);
@@ -149,8 +145,7 @@ TEST_F(StyleBuildTest, PlusAndCrcChecksums) {
   ASSERT_TRUE(style_.MakeStyle(u"D[2b],Sum[2h]", true));
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 0, 1, u"plus"));
   Values().SetBin(u"D", std::vector<uint8_t>{0xFF, 0xFF});
-  EXPECT_EQ(Build(), Text("\xFF\xFF"
-                          "FE"));
+  EXPECT_EQ(Build(), Text("\xFF\377FE"));
   EXPECT_EQ(style_.GetInt(u"Sum"), 0x1FE);
 
   // The CRC goes into a big-endian num in sending order; computed here bit by bit.
@@ -201,10 +196,8 @@ TEST_F(StyleBuildTest, ChecksumConversions) {
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 0, 2, u"plus"));
   style_.SetInt(u"A", 0x10);
   style_.SetInt(u"Sum", 7);
-  EXPECT_EQ(Build(), Text("\x02"
-                          "10007"));
-  EXPECT_EQ(Build(), Text("\x02"
-                          "10007"));
+  EXPECT_EQ(Build(), Text("\00210007"));
+  EXPECT_EQ(Build(), Text("\00210007"));
   EXPECT_EQ(platform_.boxes,
             std::vector<std::u16string>{u"보낼 패킷의 체크섬 형식을 알 수 없습니다."});
 }

@@ -1,6 +1,7 @@
 // Parsing received frames: the three outcomes, the buffer left alone unless a frame matched, the
 // error texts, checksums through the owner's hooks, repeated groups, and round trips of frames
 // built by a Style back through a second Style of the same text.
+// A control byte before a digit is a three-digit octal escape: "\00201" is STX, "01".
 #include <gtest/gtest.h>
 
 #include "style/int_to_str.h"
@@ -31,10 +32,7 @@ class StyleParseTest : public ::testing::Test {
   }
   // ACK, slave 01, rSS, the blocks as written, ETX and the BCC of all of it.
   static std::vector<uint8_t> ReadReply(const std::string& blocks) {
-    std::vector<uint8_t> frame = Text(
-        "\x06"
-        "01rSS" +
-        blocks + "\x03");
+    std::vector<uint8_t> frame = Text("\00601rSS" + blocks + "\x03");
     test::AppendSumDigits(frame);
     return frame;
   }
@@ -58,9 +56,7 @@ class StyleParseTest : public ::testing::Test {
 
 TEST_F(StyleParseTest, ReadReplyConsumesExactlyItsBytesAndEveryCutAsksForMore) {
   CompileReadAck(style_);
-  const std::vector<uint8_t> frame = ReadReply(
-      "0102"
-      "1234");
+  const std::vector<uint8_t> frame = ReadReply("01021234");
   for (size_t cut = 0; cut < frame.size(); ++cut) {
     std::vector<uint8_t> buffer(frame.begin(), frame.begin() + static_cast<ptrdiff_t>(cut));
     const std::vector<uint8_t> before = buffer;
@@ -83,9 +79,7 @@ TEST_F(StyleParseTest, ReadReplyConsumesExactlyItsBytesAndEveryCutAsksForMore) {
 
 TEST_F(StyleParseTest, WrongBccLeadingByteAndLength) {
   CompileReadAck(style_);
-  std::vector<uint8_t> frame = ReadReply(
-      "0102"
-      "1234");
+  std::vector<uint8_t> frame = ReadReply("01021234");
   const uint32_t sum = test::ByteSum(frame, 0, frame.size() - 2) & 0xFF;
   const std::string wrong = test::Hex2(sum + 1);
   std::copy(wrong.begin(), wrong.end(), frame.end() - 2);
@@ -93,36 +87,26 @@ TEST_F(StyleParseTest, WrongBccLeadingByteAndLength) {
                 u"* 체크섬이 틀립니다. 키이름=Bcc, 측정값=" +
                     IntToStr(static_cast<int32_t>(sum), 10, -1) + u", 정상값=" +
                     IntToStr(static_cast<int32_t>((sum + 1) & 0xFF), 10, -1));
-  frame = ReadReply(
-      "0102"
-      "1234");
+  frame = ReadReply("01021234");
   frame[0] = 0x15;
   ExpectFailure(style_, frame,
                 u"@63451 고정값이 일치하지 않음. 기대값=0x06, 측정값=0x15, UnitIdx=0, RoundIdx=-1");
-  ExpectFailure(style_,
-                ReadReply("0103"
-                          "123456"),
+  ExpectFailure(style_, ReadReply("0103123456"),
                 u"@64223 데이터 길이가 예측과 다름. 키=Data:0, 내용=1234, 정상 길이=6");
 }
 
 TEST_F(StyleParseTest, OpenFieldEndsAtItsTerminatorAndTheSumStartsAtUnitOne) {
   ASSERT_TRUE(style_.MakeStyle(kMbfxReadAck, true));
   ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 1, 5, u"plus"));
-  std::vector<uint8_t> buffer = Text(
-      "\x02"
-      "01FF0A1B");
+  std::vector<uint8_t> buffer = Text("\00201FF0A1B");
   EXPECT_EQ(Parse(style_, buffer), kParseNeedMore);  // no ETX yet
-  std::vector<uint8_t> frame = Text(
-      "\x02"
-      "01FF0A1B\x03");
+  std::vector<uint8_t> frame = Text("\00201FF0A1B\x03");
   test::AppendSumDigits(frame, 1);  // without the STX
   buffer = frame;
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
   EXPECT_EQ(values_.GetStr(u"DataBlock"), u"0A1B");
   EXPECT_FALSE(values_.IsNumber(u"DataBlock"));
-  frame = Text(
-      "\x02"
-      "01FF0A1B\x03");
+  frame = Text("\00201FF0A1B\x03");
   test::AppendSumDigits(frame, 0);
   EXPECT_EQ(Parse(style_, frame), kParseNoMatch);
 }
@@ -133,14 +117,9 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
     std::string bytes;
     const char16_t* text;
   } cases[] = {
-      {u"0x02,S[~8s],0x03",
-       std::string("\x02"
-                   "a\0b\x03",
-                   5),
+      {u"0x02,S[~8s],0x03", std::string("\002a\0b\x03", 5),
        u"@25442 NULL 캐릭터가 올 수 없습니다. UnitIdx=1, RoundIdx=-1"},
-      {u"0x02,S[~2s],0x03",
-       "\x02"
-       "abc\x03",
+      {u"0x02,S[~2s],0x03", "\002abc\x03",
        u"@63451 고정값이 일치하지 않음. 기대값=0x03, 측정값=0x63, UnitIdx=2, RoundIdx=-1"},
       {u"Data[Len~4s],0x03", "ab\x03",
        u"@79754 길이 정보를 얻을 수 없습니다. 길이 정보 키=Len, UnitIdx=0, RoundIdx=-1"},
@@ -150,9 +129,7 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
       {u"[2h],0x03", "12\x03",
        u"@67435 변수명이 널스트링입니다(비트값이 아닌데도). UnitIdx=0, RoundIdx=-1"},
       // The units made before NR39 stay, and the open field then has no terminator.
-      {u"0x02,A[~4s]",
-       "\x02"
-       "ab",
+      {u"0x02,A[~4s]", "\002ab",
        u"@96547 가변 데이터의 끝을 발견하지 못하고 끝났습니다. UnitIdx=1, RoundIdx=-1"},
   };
   for (const auto& c : cases) {
@@ -171,21 +148,15 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
 TEST_F(StyleParseTest, RepeatedGroups) {
   ASSERT_TRUE(style_.MakeStyle(u"0x02,Cnt[1d],L[1d],S[L~9s],0x3B,0x03", true));
   ASSERT_TRUE(style_.SetRepeatRange(u"Cnt", 2, 3));
-  std::vector<uint8_t> buffer = Text(
-      "\x02"
-      "33abc;5hello;0;\x03");
+  std::vector<uint8_t> buffer = Text("\00233abc;5hello;0;\x03");
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
   EXPECT_EQ(values_.GetStr(u"S:0"), u"abc");  // each round's length comes from its own L:n
   EXPECT_EQ(values_.GetStr(u"S:1"), u"hello");
   EXPECT_EQ(values_.GetStr(u"S:2"), u"");
   EXPECT_EQ(values_.FindStr(u"S:3"), nullptr);
-  ExpectFailure(style_,
-                Text("\x02"
-                     "21a;1b!\x03"),
+  ExpectFailure(style_, Text("\00221a;1b!\x03"),
                 u"@63451 고정값이 일치하지 않음. 기대값=0x3B, 측정값=0x21, UnitIdx=4, RoundIdx=1");
-  buffer = Text(
-      "\x02"
-      "01a;\x03");  // a count of 0 still reads the group once
+  buffer = Text("\00201a;\x03");  // a count of 0 still reads the group once
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
   EXPECT_EQ(values_.GetStr(u"S:0"), u"a");
 
@@ -198,9 +169,8 @@ TEST_F(StyleParseTest, RepeatedGroups) {
 TEST_F(StyleParseTest, NumBitHexAndDecFields) {
   ASSERT_TRUE(style_.MakeStyle(
       u"0x01,W[2n],Six[6],F1[0;1]+F2[1;3]+F3[6;4]+F4[9;2],H[8h],P[6h],D[3d],V[3n]", true));
-  std::vector<uint8_t> buffer = Text(
-      "\x01\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE\xCB"
-      "89ABCDEF0x1234-12\x01\x02");
+  std::vector<uint8_t> buffer =
+      Text("\x01\x12\x34\xFF\xFF\xFF\xFF\xFF\xFE\31389ABCDEF0x1234-12\x01\x02");
   EXPECT_EQ(Parse(style_, buffer), kParseNeedMore);
   buffer.push_back(0x03);
   ASSERT_EQ(Parse(style_, buffer), kParseMatched);
@@ -241,10 +211,7 @@ TEST_F(StyleParseTest, RangeTextErrors) {
     } else {
       ASSERT_TRUE(style_.SetRepeatRange(c.repeat, 1, 1));
     }
-    ExpectFailure(style_,
-                  Text("\x02"
-                       "1\x03"),
-                  c.text);
+    ExpectFailure(style_, Text("\0021\x03"), c.text);
   }
 }
 

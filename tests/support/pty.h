@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,10 +89,19 @@ class Pty : public LineEnd {
  public:
   Pty() : LineEnd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
     char name[128];
-    if (fd_ >= 0 && ::grantpt(fd_) == 0 && ::unlockpt(fd_) == 0 &&
-        ::ptsname_r(fd_, name, sizeof name) == 0) {
-      path_ = name;
+    if (fd_ < 0 || ::grantpt(fd_) != 0 || ::unlockpt(fd_) != 0 ||
+        ::ptsname_r(fd_, name, sizeof name) != 0) {
+      return;
     }
+    // Raw from the start: in its default cooked mode the terminal would echo what the test writes
+    // before the program under test has opened and configured it.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios t{};
+    if (slave >= 0 && ::tcgetattr(slave, &t) == 0) {
+      ::cfmakeraw(&t);
+      if (::tcsetattr(slave, TCSANOW, &t) == 0) path_ = name;
+    }
+    if (slave >= 0) ::close(slave);
   }
   ~Pty() {
     if (slave_ >= 0) ::close(slave_);

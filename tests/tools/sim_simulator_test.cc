@@ -72,11 +72,11 @@ TEST(SimSimulatorTest, AsciiGoldenFrames) {
 }
 
 TEST(SimSimulatorTest, ServesASerialDeviceOpenedByPath) {
-  PseudoTerminal line;  // the test plays the master on its master side
+  test::Pty line;  // the test plays the master on its master side
+  ASSERT_TRUE(line.Ok());
   std::string error;
-  ASSERT_TRUE(line.Open(&error)) << error;
   // 7E2: a pseudo-terminal keeps 8 bits without parity, but takes the speed and stop bits.
-  const int fd = OpenSerialDevice(line.SlavePath(), LineFormat{19200, 7, 'E', 2}, &error);
+  const int fd = OpenSerialDevice(line.Path(), LineFormat{19200, 7, 'E', 2}, &error);
   ASSERT_GE(fd, 0) << error;
   termios t{};
   ASSERT_EQ(::tcgetattr(fd, &t), 0);
@@ -92,15 +92,9 @@ TEST(SimSimulatorTest, ServesASerialDeviceOpenedByPath) {
     ASSERT_TRUE(sim.Start(&error)) << error;
     EXPECT_FALSE(sim.Start(&error));
     EXPECT_EQ(error, "the simulator runs already");
-    const Bytes request = WithCrc(Hex("03 02 0064 0004"));
-    ASSERT_EQ(::write(line.MasterFd(), request.data(), request.size()), 8);
-    ASSERT_TRUE(sim.WaitFor([](const SimulatorCounters& c) { return c.replies == 1; },
-                            std::chrono::seconds(5)));
-    pollfd ready{line.MasterFd(), POLLIN, 0};
-    ASSERT_EQ(::poll(&ready, 1, 3000), 1);
-    uint8_t buffer[16];
-    EXPECT_EQ(::read(line.MasterFd(), buffer, sizeof buffer), 6);
-    EXPECT_EQ(Bytes(buffer, buffer + 6), WithCrc(Hex("03 02 01 0B")));
+    ASSERT_TRUE(line.Write(WithCrc(Hex("03 02 0064 0004"))));
+    EXPECT_EQ(line.Read(6), WithCrc(Hex("03 02 01 0B")));
+    EXPECT_TRUE(line.Quiet(50));
   }
   ::close(fd);
 }
