@@ -64,6 +64,10 @@ void QueryEngine::SendModbusQuery(const QueryItem& item) {
   if (directSerial_ != 0) {
     if (port_ != nullptr && port_->IsOpen()) {
       port_->Write(frame.data(), frame.size());
+      ++requestsSent_;
+      if (log_.LoggingOn()) {
+        LogTraffic(u"sent item " + DecimalText(currentItemId_) + u":", frame.data(), frame.size());
+      }
       retryCopy_ = item;
       NoteWithBytes(
           prefix + u"DIRECT QUERY THRU COM" + DecimalText(port_->PortNumber()) + u" SUCCESS : ",

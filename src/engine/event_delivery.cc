@@ -26,6 +26,11 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
   for (int32_t i = 0; i < idWidth; ++i) block[1 + i] = static_cast<uint8_t>(id >> (8 * i));
   if (carriesData && length > 0) std::copy(data, data + length, block.begin() + 1 + idWidth);
 
+  if (code >= 1 && code <= 4) ++eventCounts_[code];
+  if (log_.LoggingOn()) {
+    LogTraffic(u"event " + DecimalText(code) + u" item " + DecimalText(currentItemId_) + u":",
+               carriesData ? data : nullptr, carriesData ? static_cast<size_t>(length) : 0);
+  }
   Note(u"SendingMessage: EventCode=" + DecimalText(code) + u", EventSize=" +
        DecimalText(eventSize));
   if (!hostWindowSet_) return;  // a message to a missing window goes nowhere
@@ -55,7 +60,7 @@ int32_t QueryEngine::AcceptModbusBytes(const uint8_t* bytes, int32_t count) {
 
 void QueryEngine::SerialAccept(const uint8_t* bytes, int32_t count) {
   if (bytes == nullptr || count <= 0) return;
-  if (trace_.Enabled()) {
+  if (Tracing()) {
     std::u16string line = u"SerialAccept : ";
     const std::u16string hex = HexBytes(bytes, static_cast<size_t>(count));  // " AB CD ..."
     for (size_t i = 0; i < hex.size(); i += 3) {

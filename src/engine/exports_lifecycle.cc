@@ -119,6 +119,16 @@ void qbEnableTraceToFile(void) {
 void qbSetTraceFilePath(const qb_wchar* path) {
   DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetTraceFilePath(WideView(path)); });
 }
+void qbShowLog(void) {
+  DefaultRuntime::Get().Run([](QueryEngine& e) { e.ShowLog(); });
+}
+void qbTest1(const qb_wchar* text) {
+  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.Test1(WideView(text)); });
+}
+void qbSetMonitorSocket(const qb_wchar* path) {
+  DefaultRuntime::Get().RunOnPlatform(
+      [&](DefaultPlatform& p) { p.SetMonitorSocket(WideView(path)); });
+}
 
 int32_t qbGetRtuTimeGap(void) {
   return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.GetRtuTimeGap(); });

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "diag/display_text.h"
+#include "diag/log_dialog.h"
 #include "diag/trace_file.h"
 #include "engine/item_list.h"
 #include "engine/last_rx_record.h"
@@ -88,6 +90,11 @@ class QueryEngine {
   void EnableTraceToFile() { trace_.Enable(); }
   void SetTraceFilePath(std::u16string_view path);
   const TraceFile& TraceSettings() const { return trace_; }
+  // qbShowLog: the Log window comes up at its first 100 ms tick, which the engine's timer runs.
+  void ShowLog() { log_.Show(platform_.TickMs()); }
+  const LogDialog& Log() const { return log_; }
+  // qbTest1: the text drawn straight onto the display in a random colour.
+  void Test1(std::u16string_view text) { display_.Draw(DisplayText::kTestRect, text); }
 
   // --- items ---
   // The function codes that bit and word reads registered now get.
@@ -219,8 +226,16 @@ class QueryEngine {
   }
   void Note(std::u16string_view text) { platform_.DebugNote(text); }
   void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
-  // A line for the trace file (written only while tracing is enabled).
+  // A line for the trace file (written only while tracing is enabled), also drawn on the display
+  // then, and for the Log window's first pane while it logs.
   void Trace(std::u16string_view line);
+  bool Tracing() const { return trace_.Enabled() || log_.LoggingOn(); }
+  // The scheduler's part of MsUntilDue.
+  int64_t SchedulerMsUntilDue() const;
+  // The Log window's status table and its second pane (the traffic and the events).
+  void FillLogStatus();
+  // Callers check that the Log window logs before building `what`.
+  void LogTraffic(std::u16string_view what, const uint8_t* bytes, size_t count);
 
   Platform& platform_;
 
@@ -294,6 +309,11 @@ class QueryEngine {
   // Replies completed so far: a send tells by it that the host answered inside event 1.
   uint32_t repliesCompleted_ = 0;
   TraceFile trace_;
+  LogDialog log_;
+  DisplayText display_;
+  // Traffic counts for the Log window: requests written to the port, and events by code (1-4).
+  uint64_t requestsSent_ = 0;
+  uint64_t eventCounts_[5] = {};
 };
 
 }  // namespace qb

@@ -21,6 +21,10 @@ std::atomic<bool> protocolMessageNotShown{true};
 }  // namespace
 
 void QueryEngine::OnTimer() {
+  if (const uint32_t now = platform_.TickMs(); log_.TickDue(now)) {
+    FillLogStatus();
+    log_.Tick(now);
+  }
   platform_.WatchValue(u"Auto", static_cast<int64_t>(autoList_.Count()));
   platform_.WatchValue(u"ToDo", static_cast<int64_t>(toDo_.Count()));
   platform_.WatchValue(u"LastAskTime", lastAskTime_);
@@ -104,6 +108,13 @@ int32_t QueryEngine::EffectiveInterval() const {
 }
 
 int64_t QueryEngine::MsUntilDue() const {
+  const int64_t scheduler = SchedulerMsUntilDue();
+  const int64_t log = log_.MsUntilDue(platform_.TickMs());
+  if (scheduler < 0 || log < 0) return std::max(scheduler, log);
+  return std::min(scheduler, log);
+}
+
+int64_t QueryEngine::SchedulerMsUntilDue() const {
   if (running_ == 0 || httpMode_ != 0) return -1;
   const uint32_t now = platform_.TickMs();
   int64_t due = -1;

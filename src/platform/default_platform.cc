@@ -20,6 +20,7 @@ void WriteLine(std::u16string_view text) {
 
 DefaultPlatform::DefaultPlatform() {
   if (const char* level = std::getenv("QUILLBOX_DEBUG")) debugLevel_ = std::atoi(level);
+  if (const char* monitor = std::getenv("QUILLBOX_MONITOR")) monitor_.Attach(monitor);
 }
 
 uint32_t DefaultPlatform::TickMs() { return MonotonicTickMs(); }

@@ -1,10 +1,13 @@
 // The Platform of the library as hosts load it on Linux: the monotonic clock, message boxes and
-// debug notes through procedures the host may install (stderr and nothing by default), and the
-// host window reached through the host's window procedure.
+// debug notes through procedures the host may install (stderr and nothing by default), the
+// host window reached through the host's window procedure, and the monitor's socket named by
+// QUILLBOX_MONITOR or by the host.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "platform/monitor_socket.h"
 #include "platform/owner_loop.h"
 #include "platform/platform.h"
 
@@ -30,6 +33,8 @@ class DefaultPlatform final : public Platform {
   intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam) override;
   const CodePage& GetCodePage() const override { return codePage_; }
+  bool MonitorAttached() const override { return monitor_.Attached(); }
+  void SendToMonitor(std::u16string_view command) override { monitor_.Send(command); }
 
   void SetHostWindowProc(HostWindowProc proc) { hostProc_ = proc; }
   // Null restores the default (one UTF-8 line on stderr).
@@ -37,6 +42,8 @@ class DefaultPlatform final : public Platform {
   // Null restores the default (discard, or stderr with QUILLBOX_DEBUG set).
   void SetDebugNoteProc(TextProc proc) { debugNoteProc_ = proc; }
   bool SelectCodePage(std::u16string_view name);
+  // A socket path of `quillbox monitor`; empty detaches.
+  void SetMonitorSocket(std::u16string_view path) { monitor_.Attach(Utf16ToUtf8(path)); }
 
  private:
   void CallTextProc(TextProc proc, std::u16string_view text);
@@ -49,6 +56,7 @@ class DefaultPlatform final : public Platform {
   // that every timer tick gives; 2 writes those too.
   int debugLevel_ = 0;
   CodePage codePage_;
+  MonitorSocket monitor_;
 };
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 // Everything the library needs of the system around it, in one interface: the millisecond tick,
-// sleeping, modal message boxes, the debug-note hook, the synchronous message to the host window
-// and the system code page. The engine and the subsystems that show messages reach the system only
+// sleeping, modal message boxes, the debug-note hook, the synchronous message to the host window,
+// the system code page and the diagnostics monitor (where the Log window and text drawn on the
+// display appear). The engine and the subsystems that show messages reach the system only
 // through this interface, so tests drive them with a virtual clock and recorded messages, and the
 // library itself runs on Linux with DefaultPlatform.
 #pragma once
@@ -35,6 +36,11 @@ class Platform {
   virtual intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                                    intptr_t lParam) = 0;
   virtual const CodePage& GetCodePage() const = 0;
+  // The diagnostics monitor: callers build their command texts only while one is attached, so a
+  // library without a monitor does no work for it.
+  virtual bool MonitorAttached() const { return false; }
+  // One command to the monitor. Never blocks: a command that cannot go is lost.
+  virtual void SendToMonitor(std::u16string_view /*command*/) {}
 };
 
 inline void Platform::WatchValue(std::u16string_view name, int64_t value) {

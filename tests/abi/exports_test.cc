@@ -48,7 +48,7 @@ const std::set<std::string> kExports = {
     // user protocol
     "qbSetUsrPrtclFromBinHexExp", "qbAutoUsrPrtclPakt", "qbManualUsrPrtclPakt",
     // diagnostics
-    "qbEnableTraceToFile", "qbSetTraceFilePath",
+    "qbEnableTraceToFile", "qbSetTraceFilePath", "qbShowLog", "qbTest1", "qbSetMonitorSocket",
     // Modbus and reception
     "qbGetRtuTimeGap", "qbOnSerialReceive",
 };

@@ -34,6 +34,10 @@ class FakePlatform : public Platform {
   intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam) override;
   const CodePage& GetCodePage() const override { return codePage_; }
+  bool MonitorAttached() const override { return monitorAttached; }
+  void SendToMonitor(std::u16string_view command) override {
+    monitorCommands.emplace_back(command);
+  }
 
   void Advance(uint32_t ms) { now_ += ms; }
   void SetTick(uint32_t tick) { now_ = tick; }
@@ -44,6 +48,8 @@ class FakePlatform : public Platform {
 
   std::vector<std::u16string> boxes;
   std::vector<std::u16string> notes;
+  bool monitorAttached = false;
+  std::vector<std::u16string> monitorCommands;
   std::vector<HostMessage> messages;
   // Runs inside the send, as the host's window procedure would (may call back into the engine).
   std::function<void(const HostMessage&)> onHostMessage;
