@@ -7,6 +7,7 @@
 
 #include "cli/event_output.h"
 #include "cli/exit_codes.h"
+#include "cli/monitor_feed.h"
 #include "cli/plc_demo.h"
 #include "cli/poller.h"
 #include "cli/userproto_demo.h"
@@ -23,6 +24,8 @@ struct DemoArgs {
   uint32_t baud = 38400;
   bool json = false;
   bool precise = false;
+  std::string monitor;
+  CLI::Option* monitorOption = nullptr;
 };
 
 int Run(const DemoArgs& args) {
@@ -72,6 +75,7 @@ int Run(const DemoArgs& args) {
   config.seconds = args.seconds;
   config.json = args.json;
   config.precise = args.precise;
+  config.monitor = MonitorPath(args.monitorOption, args.monitor);
   config.printCycles = 2;
   config.printEverySeconds = 1;
   PollItem holding;
@@ -128,6 +132,7 @@ Command AddDemoCommand(CLI::App& parent) {
       ->check(CLI::Range(1200, 1000000));
   app->add_flag("--precise", args->precise, "No 10 ms tick: each query as soon as it is due");
   app->add_flag("--json", args->json, "JSON lines instead of text");
+  args->monitorOption = AddMonitorOption(app, &args->monitor);
   return Command{app, [args] { return Run(*args); }};
 }
 

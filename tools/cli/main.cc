@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/demo_command.h"
 #include "cli/exit_codes.h"
+#include "cli/monitor_command.h"
 #include "cli/poll_command.h"
 #include "cli/sim_command.h"
 #include "cli/userproto_command.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   commands.push_back(qb::cli::AddSimCommand(app));
   commands.push_back(qb::cli::AddDemoCommand(app));
   commands.push_back(qb::cli::AddUserprotoCommand(app));
+  commands.push_back(qb::cli::AddMonitorCommand(app));
 
   try {
     app.parse(argc, argv);

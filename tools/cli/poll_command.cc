@@ -16,6 +16,7 @@
 #include "cli/exit_codes.h"
 #include "cli/item_arguments.h"
 #include "cli/line_options.h"
+#include "cli/monitor_feed.h"
 #include "cli/plc_items.h"
 #include "cli/poller.h"
 
@@ -49,6 +50,8 @@ struct PollArgs {
   int periodMs = 1000;
   bool once = false;
   LineOptions line;
+  std::string monitor;
+  CLI::Option* monitorOption = nullptr;
   PollConfig config;
   // The mbpoll options that describe the one read or write; given with --read/--write they
   // would be ignored, so they are refused there.
@@ -199,6 +202,7 @@ int Run(PollArgs& a) {
   if (mbpollItems) {
     if (const int code = AddMbpollItems(a, c); code != kExitOk) return code;
   }
+  c.monitor = MonitorPath(a.monitorOption, a.monitor);
   std::string error;
   for (const auto& text : a.reads) {
     auto item = link ? ParsePlcRead(c.protocol, text, c.protocol == "MKLD" ? 0 : 1, &error)
@@ -330,6 +334,7 @@ Command AddPollCommand(CLI::App& parent) {
                 "No 10 ms tick: each query goes out as soon as it is due");
   app->add_flag("--json", a.config.json, "JSON lines instead of text");
   app->add_flag("--summary-only", a.config.summaryOnly, "Only the summary");
+  a.monitorOption = AddMonitorOption(app, &a.monitor);
   AddUserPollOptions(*app, a.user);
   return Command{app, [args] {
                    if (args->protocol != "USRPRTCL") return Run(*args);

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <thread>
 
 #include "cli/event_output.h"
 #include "cli/exit_codes.h"
+#include "cli/monitor_feed.h"
 #include "cli/plc_items.h"
 #include "quillbox/quillbox.h"
 
@@ -322,6 +324,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetDebugNoteProc(OnNote);
   qbSetMessageBoxProc(OnMessageBox);
   qbSetHostWindowProc(OnEvent);
+  std::unique_ptr<MonitorFeed> feed;
+  if (!config.monitor.empty()) {
+    qbSetMonitorSocket(Wide(config.monitor).c_str());
+    qbShowLog();
+    feed = std::make_unique<MonitorFeed>(config.monitor);
+  }
   qbInit(nullptr, kMessage);
   qbSetEventFormat(2);
   if (config.rtu) {
@@ -351,6 +359,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetQueryInterval(config.intervalMs);
   qbEnableRetryForManual(config.retries > 0 ? 1 : 0, config.retries, 0);
   qbSetTimerPeriod(config.precise ? 0 : 10);
+  if (feed) qbTest1(Wide("quillbox is polling " + config.device).c_str());
 
   // Polled without pause, the reads are auto items: the library's own cycles, back to back. With
   // a period, or for one cycle, each cycle's reads are manual items given when it is due: between
@@ -439,6 +448,15 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
           cycleEnded = perCycle;
         }
       }
+      if (feed) {
+        feed->Event(EventName(e.code), e.item,
+                    known ? Describe(config.items[static_cast<size_t>(e.item - 1)]) : "", e.values);
+      }
+    }
+    if (feed && !events.empty()) {
+      feed->Status("Replies", s.replies);
+      feed->Status("TimeOuts", s.timeouts);
+      feed->Status("Cycles", s.cycles);
     }
     if (config.printEverySeconds > 0 && Clock::now() >= nextShown && shownCycle != s.cycles) {
       shownCycle = s.cycles + 1;  // the next cycle, whole

@@ -89,6 +89,7 @@ struct PollConfig {
   // With printCycles: after those, also the events of one whole cycle every this many seconds.
   double printEverySeconds = 0;
   std::vector<PollItem> items;
+  std::string monitor;  // socket of `quillbox monitor` to show the traffic in; empty: none
 };
 
 struct PollSummary {
