@@ -28,16 +28,22 @@ void MonitorFeed::Send(const std::string& command) {
            reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-void MonitorFeed::Event(const char* name, int32_t item, const std::string& what,
-                        const std::vector<int32_t>& values) {
-  std::string line = "item " + std::to_string(item) + " " + name + " " + what;
-  for (size_t i = 0; i < values.size(); ++i)
-    line += (i == 0 ? " [" : " ") + std::to_string(values[i]);
-  if (!values.empty()) line += "]";
-  Send("xta1t:" + line);
-  if (std::strcmp(name, "timeout") == 0 || std::strcmp(name, "watchdog") == 0) {
-    Send("xta2t:" + line);
+void MonitorFeed::Event(const PollEvent& event) {
+  using Kind = PollEvent::Kind;
+  static const char* const kNames[] = {"reply", "timeout",  "watchdog", "exception",
+                                       "sent",  "rejected", "port lost"};
+  if (event.kind == Kind::kSent) return;
+  std::string line =
+      "item " + std::to_string(event.item) + " " + kNames[static_cast<int>(event.kind)];
+  if (event.kind == Kind::kException) line += " " + std::to_string(event.exceptionCode);
+  for (size_t i = 0; i < event.data.size(); ++i) {
+    line += (i == 0 ? " [" : " ") + std::to_string(event.data[i]);
   }
+  if (!event.data.empty()) line += "]";
+  if (!event.text.empty()) line += " " + event.text;
+  Send("xta1t:" + line);
+  // The second pane gathers what went wrong.
+  if (event.kind != Kind::kReply) Send("xta2t:" + line);
 }
 
 void MonitorFeed::Status(const std::string& name, uint64_t value) {

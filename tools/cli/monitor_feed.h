@@ -6,7 +6,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "cli/poller.h"
 
 namespace qb::cli {
 
@@ -17,8 +18,8 @@ class MonitorFeed {
   MonitorFeed(const MonitorFeed&) = delete;
   MonitorFeed& operator=(const MonitorFeed&) = delete;
 
-  void Event(const char* name, int32_t item, const std::string& what,
-             const std::vector<int32_t>& values);
+  // Frames sent are left out: the library's Log window shows them.
+  void Event(const PollEvent& event);
   void Status(const std::string& name, uint64_t value);
 
  private:

@@ -449,8 +449,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
         }
       }
       if (feed) {
-        feed->Event(EventName(e.code), e.item,
-                    known ? Describe(config.items[static_cast<size_t>(e.item - 1)]) : "", e.values);
+        feed->Event(e);
       }
     }
     if (feed && !events.empty()) {

@@ -117,7 +117,7 @@ section { background: #fff; border: 1px solid #c8ccd2; padding: 6px 8px; min-wid
   white-space: pre-wrap; word-break: break-all; background: #fbfbfd; }
 .status { height: 70px; }
 .log { height: 180px; }
-#display { position: relative; height: 260px; background: #101418; overflow: hidden; }
+#display { position: relative; height: 200px; background: #101418; overflow: hidden; }
 .drawn { position: absolute; font: 12px Tahoma, sans-serif; overflow: hidden; white-space: pre-wrap; }
 .up { color: #7f7; }
 .down { color: #f88; }
