@@ -65,6 +65,58 @@ typedef char16_t qb_wchar;
 #define QB_API
 #endif
 
+/* ---- Numbers a host passes or receives ---- */
+
+/* Event codes: the first byte of an event block, and qbGetLastRxEventType. */
+#define QB_EVENT_NONE (-1)       /* no event yet */
+#define QB_EVENT_SEND_REQUEST 1  /* block: the request the host sends itself (indirect mode) */
+#define QB_EVENT_REPLY 2         /* block: a checked Modbus reply; record (lParam 0): other protocols */
+#define QB_EVENT_TIMEOUT 3       /* block: no reply within the time-out */
+#define QB_EVENT_WATCHDOG 4      /* block: no complete polling cycle within 5 seconds */
+#define QB_EVENT_USER_REPLY 100  /* record: a user-protocol reply matched */
+#define QB_EVENT_USER_PACKET 101 /* record: a user packet prepared; wParam id, lParam auto flag */
+/* Detailed events, only after qbSetDetailedEvents(1); all block-form with the frame as payload. */
+#define QB_EVENT_EXCEPTION 200 /* a Modbus exception reply ended the query (data: function, code) */
+#define QB_EVENT_REJECTED 201  /* a reply was refused (data: a QB_REJECT_... reason); still waits */
+#define QB_EVENT_PORT_LOST 202 /* the library's port disappeared (device unplugged); sent once */
+
+/* Why a reply was refused: data word 0 of a QB_EVENT_REJECTED event. */
+#define QB_REJECT_CHECKSUM 1 /* the CRC (RTU) or LRC (ASCII) does not match */
+#define QB_REJECT_SLAVE 2    /* the reply comes from another slave address */
+#define QB_REJECT_FUNCTION 3 /* the reply carries another function code */
+#define QB_REJECT_FRAMING 4  /* too short, or an ASCII reply without CR LF */
+
+/* Modbus exception codes: data word 1 of a QB_EVENT_EXCEPTION event. */
+#define QB_EXCEPTION_ILLEGAL_FUNCTION 1
+#define QB_EXCEPTION_ILLEGAL_ADDRESS 2
+#define QB_EXCEPTION_ILLEGAL_VALUE 3
+#define QB_EXCEPTION_DEVICE_FAILURE 4
+
+/* Event formats for qbSetEventFormat: the width of the item id in an event block. */
+#define QB_EVENT_FORMAT_ID1 1 /* one byte: the id's least significant byte (the default) */
+#define QB_EVENT_FORMAT_ID4 2 /* four bytes, least significant first */
+
+/* Data types: qbGetLastRxDataType. */
+#define QB_DATA_WORDS 0 /* the data words are 16-bit values */
+#define QB_DATA_BITS 1  /* one data word per bit, each 0 or 1 */
+
+/* Manual insert styles (qbSetManualInsertStyle), first argument: with auto items queued. */
+#define QB_INSERT_HEAD 100             /* at the head of the queue */
+#define QB_INSERT_TAIL 101             /* at the tail */
+#define QB_INSERT_BEFORE_AUTO 102      /* just before the first queued auto item */
+#define QB_INSERT_AFTER_AUTO 103       /* just after the last queued auto item */
+#define QB_INSERT_AFTER_MANUAL 104     /* after the last queued manual item, else at the head */
+/* Second argument: with no auto item queued. */
+#define QB_INSERT_EMPTY_HEAD 1 /* at the head */
+#define QB_INSERT_EMPTY_TAIL 2 /* at the tail (the default) */
+
+/* Answers of the yes/no functions (qbHasPrtclDvcName, qbIsRtuMode, qbOpenSerial, ...). */
+#define QB_NO 0
+#define QB_YES 1
+
+/* qbGetLastRxDataAtIndex for an index out of range. */
+#define QB_NO_DATA (-1)
+
 /* ---- Platform: how events, message boxes, debug notes and 8-bit text reach the host ---- */
 
 /* The host's window procedure: receives every event message; its result is ignored. */
@@ -365,6 +417,11 @@ QB_API int32_t qbGetRtuTimeGap(void);
 /* Feeds reply bytes received by the host; 1 taken, 0 rejected (ignored while the library's port is
  * open). */
 QB_API int32_t qbOnSerialReceive(const uint8_t* bytes, int32_t count);
+
+/* ---- Version ---- */
+
+/* Returns the library's version, "major.minor.patch.tweak" (static text; never null). */
+QB_API const char* qbGetVersion(void);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -51,6 +51,8 @@ const std::set<std::string> kExports = {
     "qbEnableTraceToFile", "qbSetTraceFilePath", "qbShowLog", "qbTest1", "qbSetMonitorSocket",
     // Modbus and reception
     "qbGetRtuTimeGap", "qbOnSerialReceive",
+    // extensions
+    "qbGetVersion",
 };
 // clang-format on
 

@@ -1,6 +1,7 @@
 // The quillbox developer command. Each subcommand lives in its own file and registers itself with
 // an Add...Command function; main only parses and runs the one that was chosen.
 #include <CLI/CLI.hpp>
+#include <string>
 #include <vector>
 
 #include "cli/command.h"
@@ -10,12 +11,14 @@
 #include "cli/poll_command.h"
 #include "cli/sim_command.h"
 #include "cli/userproto_command.h"
+#include "quillbox/quillbox.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quillbox developer tools"};
   app.name("quillbox");
   app.require_subcommand(1);
   app.footer(qb::cli::kExitCodesHelp);
+  app.set_version_flag("--version", std::string("quillbox ") + qbGetVersion());
 
   std::vector<qb::cli::Command> commands;
   commands.push_back(qb::cli::AddPollCommand(app));
