@@ -423,6 +423,16 @@ QB_API int32_t qbOnSerialReceive(const uint8_t* bytes, int32_t count);
 /* Returns the library's version, "major.minor.patch.tweak" (static text; never null). */
 QB_API const char* qbGetVersion(void);
 
+/* ---- Detailed events and error texts (extensions; off by default) ---- */
+
+/* Non-zero: also sends QB_EVENT_EXCEPTION, QB_EVENT_REJECTED and QB_EVENT_PORT_LOST. 0 (the
+ * default): only the system's own events. */
+QB_API void qbSetDetailedEvents(int32_t on);
+/* Copies why the last failing call failed (for example "/dev/ttyUSB0: busy: opened by another
+ * program") into dst: at most max - 1 characters and a zero. Returns the full length in
+ * characters (0: nothing failed yet); a null dst or max <= 0 copies nothing. */
+QB_API int32_t qbGetLastErrorText(qb_wchar* dst, int32_t max);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -2,6 +2,8 @@
 // SerialAccept on the owner thread, seen by the scheduler through SerialLink.
 #pragma once
 
+#include <string>
+
 #include "engine/query_engine.h"
 #include "engine/serial_link.h"
 #include "serial/ce_serial.h"
@@ -22,6 +24,7 @@ class EnginePort final : public CESerial, public SerialLink {
   void OnReceive(const uint8_t* bytes, int32_t count) override {
     engine_.SerialAccept(bytes, count);
   }
+  void OnDeviceLost(const std::string& what) override { engine_.OnPortLost(what); }
 
  private:
   QueryEngine& engine_;

@@ -18,13 +18,17 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
     lastRx_.raw.assign(data, data + length);
     DecodeModbusData(lastRx_.raw, IsRtuMode(), requestedBitCount_, lastRx_.words, lastRx_.dataType);
   }
+  SendEventBlock(code, data, carriesData ? length : 0);
+}
+
+void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t length) {
   const int32_t idWidth = eventFormat_ == 2 ? 4 : 1;
-  const int32_t eventSize = 1 + idWidth + (carriesData ? length : 0);
+  const int32_t eventSize = 1 + idWidth + length;
   std::vector<uint8_t> block(static_cast<size_t>(eventSize));
   block[0] = static_cast<uint8_t>(code);
   const auto id = static_cast<uint32_t>(currentItemId_);
   for (int32_t i = 0; i < idWidth; ++i) block[1 + i] = static_cast<uint8_t>(id >> (8 * i));
-  if (carriesData && length > 0) std::copy(data, data + length, block.begin() + 1 + idWidth);
+  if (length > 0) std::copy(payload, payload + length, block.begin() + 1 + idWidth);
 
   if (code >= 1 && code <= 4) ++eventCounts_[code];
   if (log_.LoggingOn()) {

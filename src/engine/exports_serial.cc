@@ -1,6 +1,8 @@
 // C exports: the library's own serial port on the default engine.
 #include "engine/default_runtime.h"
 #include "engine/engine_port.h"
+#include <string>
+
 #include "platform/code_page.h"
 #include "quillbox/quillbox.h"
 
@@ -16,7 +18,9 @@ int32_t qbOpenSerial(int32_t port, uint32_t baud) {
       [&](QueryEngine& e, EnginePort& p, std::atomic<int32_t>& portRunning) {
         e.SetBaudRate(baud);
         p.SetReadParams(EnginePort::kDefaultChunkSize, &portRunning);
-        return p.Open(port, baud, e.Parity(), e.DataBits(), e.StopBits()) ? 1 : 0;
+        if (p.Open(port, baud, e.Parity(), e.DataBits(), e.StopBits())) return 1;
+        e.SetLastErrorText(qb::Utf8ToUtf16(p.LastOpenError()));
+        return 0;
       });
 }
 void qbCloseSerial(void) {
@@ -41,8 +45,11 @@ void qbSetRtsDelayBack(uint32_t ms) {
       [&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.SetRtsDelayBack(ms); });
 }
 void qbSetPortDevice(int32_t port, const qb_wchar* path) {
-  DefaultRuntime::Get().RunWithPort([&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) {
-    p.SetPortDevice(port, WideView(path));
+  DefaultRuntime::Get().RunWithPort([&](QueryEngine& e, EnginePort& p, std::atomic<int32_t>&) {
+    if (!p.SetPortDevice(port, WideView(path))) {
+      e.SetLastErrorText(u"qbSetPortDevice: COM" + qb::Utf8ToUtf16(std::to_string(port)) +
+                         u": port numbers start at 1; a path has no zero byte and fits the limit");
+    }
   });
 }
 void qbSetRs485Kernel(int32_t on) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -139,6 +140,18 @@ class QueryEngine {
   // port is open.
   int32_t OnSerialReceive(const uint8_t* bytes, int32_t count);
 
+  // --- detailed events and error texts (extensions; off, the host sees only the events above) ---
+  // On: Modbus exception replies end their query at once as event 200 (data words: the function
+  // code and the exception code), refused replies become event 201 (data word: the reason) and a
+  // port that disappears event 202, once.
+  void SetDetailedEvents(bool on);
+  bool DetailedEvents() const { return detailedEvents_; }
+  // The port's device went away (unplugged) under the open port; reason names device and cause.
+  void OnPortLost(std::string_view reason);
+  // Why the last failing export failed, in words a user can act on.
+  void SetLastErrorText(std::u16string text) { lastErrorText_ = std::move(text); }
+  const std::u16string& LastErrorText() const { return lastErrorText_; }
+
   // --- events and the last-event record ---
   void DeliverEvent(const uint8_t* data, int32_t length, int32_t code);
   const LastRxRecord& LastRx() const { return lastRx_; }
@@ -171,6 +184,8 @@ class QueryEngine {
 
    protected:
     void OnPacket(const uint8_t* bytes, int32_t count) override;
+    void OnException(const uint8_t* bytes, int32_t count) override;
+    void OnRejected(const uint8_t* bytes, int32_t count, RejectReason reason) override;
     void TraceLine(std::u16string_view line) override { engine_.Trace(line); }
 
    private:
@@ -224,6 +239,11 @@ class QueryEngine {
     const uint32_t now = platform_.TickMs();
     return now != 0 ? now : 1;
   }
+  // A detailed event: recorded (frame as raw bytes, the given data words) and sent in block form.
+  void DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
+                            std::vector<uint16_t> words);
+  // Sends the block of an event recorded in lastRx_: code, item id, then the payload.
+  void SendEventBlock(int32_t code, const uint8_t* payload, int32_t length);
   void Note(std::u16string_view text) { platform_.DebugNote(text); }
   void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
   // A line for the trace file (written only while tracing is enabled), also drawn on the display
@@ -314,6 +334,8 @@ class QueryEngine {
   // Traffic counts for the Log window: requests written to the port, and events by code (1-4).
   uint64_t requestsSent_ = 0;
   uint64_t eventCounts_[5] = {};
+  bool detailedEvents_ = false;
+  std::u16string lastErrorText_;
 };
 
 }  // namespace qb

@@ -44,6 +44,20 @@ class ModbusMaster {
   // Gathers reply bytes (the trim and user-mode options are always off); 1 taken, 0 rejected.
   int32_t Accumulate(const uint8_t* bytes, int32_t count);
 
+  // Why a reply was refused, as OnRejected reports it (the header's QB_REJECT_... numbers).
+  enum class RejectReason : int32_t {
+    kChecksum = 1,
+    kSlave = 2,
+    kFunction = 3,
+    kFraming = 4,
+    kUnexpected = 5,  // more bytes than the outstanding request awaits (or none awaited)
+  };
+  // Detailed mode (off by default, where exception replies and refused replies go unreported):
+  // an exception reply of the awaited slave to the awaited function ends the request at once
+  // through OnException, and every refused reply or piece is also given to OnRejected.
+  void SetDetailed(bool on) { detailed_ = on; }
+  bool Detailed() const { return detailed_; }
+
   void SetRtu(bool rtu) { rtu_ = rtu ? 1 : 0; }
   bool IsRtu() const { return rtu_ == 1; }
   int32_t Remaining() const { return remaining_; }
@@ -54,12 +68,18 @@ class ModbusMaster {
  protected:
   // A complete reply whose slave, function code and checksum matched the request.
   virtual void OnPacket(const uint8_t* bytes, int32_t count) = 0;
+  // Detailed mode only: an exception reply (slave, function code | 0x80, exception code, checksum)
+  // to the outstanding request, which is over; and a reply or a piece that was refused.
+  virtual void OnException(const uint8_t* /*bytes*/, int32_t /*count*/) {}
+  virtual void OnRejected(const uint8_t* /*bytes*/, int32_t /*count*/, RejectReason /*reason*/) {}
   // A line for the trace file; the engine routes it there.
   virtual void TraceLine(std::u16string_view /*line*/) {}
 
   Platform& platform_;
 
  private:
+  // The length of the exception reply at the head of the reply buffer, or 0 when it holds none.
+  int32_t ExceptionLength() const;
   std::span<const uint8_t> Finish(std::vector<uint8_t>& pdu, int32_t code, int32_t slave,
                                   int32_t rtuReplyLength);
 
@@ -70,6 +90,7 @@ class ModbusMaster {
   int32_t functionCode_ = 0;
   int32_t rtu_ = 0;
   int32_t slave_ = 0;
+  bool detailed_ = false;
 };
 
 // Expected reply length of a request (RTU bytes or ASCII characters); -1 for an unknown code.

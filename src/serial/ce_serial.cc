@@ -26,6 +26,19 @@ const char* ErrorText(int err) {
   return text != nullptr ? text : "unknown error";
 }
 
+// An open that failed with err, as a user reads it: what is meant, and what to do.
+std::string OpenErrorText(const std::string& path, int err) {
+  switch (err) {
+    case EBUSY:
+      return path + ": busy: opened by another program";
+    case EACCES:
+    case EPERM:
+      return path + ": permission denied: is the user in the dialout group?";
+    default:
+      return path + ": " + ErrorText(err);
+  }
+}
+
 }  // namespace
 
 CESerial::CESerial(Platform& platform, OwnerLoop& loop) : platform_(platform), loop_(loop) {}
@@ -90,8 +103,10 @@ void CESerial::Purge() {
   OnPortReset();
 }
 
-bool CESerial::FailOpen(uint32_t baud, std::string_view reason) {
+bool CESerial::FailOpen(uint32_t baud, std::string_view reason, std::string userText) {
   const int32_t port = portNumber_;
+  lastOpenError_ =
+      userText.empty() ? devicePath_ + ": " + std::string(reason) : std::move(userText);
   // Whatever this open obtained is given back: the device stays free for another program.
   device_.Close();
   if (wakeFd_ >= 0) {
@@ -111,9 +126,15 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   if (runFlag_ != nullptr) runFlag_->store(1);
   portNumber_ = port;
   devicePath_ = ResolvePortDevice(port, devices_, ProcessEnvironment);
-  if (devicePath_.empty()) return FailOpen(baud, "no device for this port number");
+  if (devicePath_.empty()) {
+    return FailOpen(baud, "no device for this port number",
+                    "COM" + std::to_string(port) +
+                        ": no device for this port number (see qbSetPortDevice)");
+  }
 
-  if (const int err = device_.Open(devicePath_); err != 0) return FailOpen(baud, ErrorText(err));
+  if (const int err = device_.Open(devicePath_); err != 0) {
+    return FailOpen(baud, ErrorText(err), OpenErrorText(devicePath_, err));
+  }
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) return FailOpen(baud, ErrorText(errno));
   Purge();
@@ -124,7 +145,9 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
       !device_.ApplySettings(wanted) || !device_.ReadSettings(&readBack) ||
       !SettingsTook(wanted, readBack)) {
     platform_.ShowMessageBox(u"Can't Config");
-    return FailOpen(baud, "line settings refused");
+    return FailOpen(baud, "line settings refused",
+                    devicePath_ + ": the device does not keep the line settings (baud rate " +
+                        std::to_string(baud) + ", data bits, parity, stop bits)");
   }
   // Both are offers of the driver; a device without them (a pseudo-terminal, a plain UART without
   // RS-485 support) works as well, only without the option.
@@ -245,8 +268,11 @@ void CESerial::OnDeviceGone(const char* reason) {
   device_.Close();
   rs485Active_ = false;
   portNumber_ = 0;
-  // Last, as a note may reach the host, which may close or reopen the port from there.
-  Note("Port closed: device gone: Port=" + std::to_string(port) + ",Device=" + devicePath_ + " (" +
+  // Last, as the event and the note may reach the host, which may close or reopen the port from
+  // there; both use only what was known before.
+  const std::string path = devicePath_;
+  OnDeviceLost(path + ": device gone (" + reason + ")");
+  Note("Port closed: device gone: Port=" + std::to_string(port) + ",Device=" + path + " (" +
        reason + ")");
 }
 

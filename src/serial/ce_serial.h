@@ -54,6 +54,8 @@ class CESerial {
   int32_t PortNumber() const { return portNumber_; }
   // The device path resolved by the last Open.
   const std::string& DevicePath() const { return devicePath_; }
+  // Why the last failed Open failed, for a user: the device path and what to do about it.
+  const std::string& LastOpenError() const { return lastOpenError_; }
 
   // Writes a frame in transmit direction: RTS and DTR cleared, the front delay, the bytes (at most
   // 10 ms per byte for the driver to take them), the wait until the UART has sent the last bit,
@@ -105,6 +107,9 @@ class CESerial {
   virtual void OnReceive(const uint8_t* bytes, int32_t count) = 0;
   // After every purge and once more when an open has succeeded.
   virtual void OnPortReset() {}
+  // Once, on the owner thread, when the device went away under the open port (the port is closed
+  // by then); what says which device and why, for a user.
+  virtual void OnDeviceLost(const std::string& /*what*/) {}
   // Drives one modem line of the device. Write and SetLines go through here.
   virtual bool SetModemLine(ModemLine line, bool raised);
 
@@ -124,7 +129,8 @@ class CESerial {
   void OnDeviceGone(const char* reason);
   void StopReader();
   void ApplyKernelRs485();
-  bool FailOpen(uint32_t baud, std::string_view reason);
+  // userText: the reason in words a user can act on (empty: the device path and the reason).
+  bool FailOpen(uint32_t baud, std::string_view reason, std::string userText = {});
   void Note(const std::string& text);
 
   Platform& platform_;
@@ -141,6 +147,7 @@ class CESerial {
   int wakeFd_ = -1;  // eventfd that wakes the reader's poll for Close
   int32_t portNumber_ = 0;
   std::string devicePath_;
+  std::string lastOpenError_;
   std::atomic<bool> open_{false};
   std::atomic<bool> closing_{false};  // tells the reader to end; abandons a queued hand-off
   std::thread reader_;

@@ -52,7 +52,7 @@ const std::set<std::string> kExports = {
     // Modbus and reception
     "qbGetRtuTimeGap", "qbOnSerialReceive",
     // extensions
-    "qbGetVersion",
+    "qbGetVersion", "qbSetDetailedEvents", "qbGetLastErrorText",
 };
 // clang-format on
 

@@ -6,6 +6,7 @@
 #include "libmodbus_slave.h"
 #include "quillbox/quillbox.h"
 #include "support/host_inbox.h"
+#include "support/modbus_frames.h"
 #include "support/pty.h"
 
 namespace qb::test {
@@ -138,6 +139,21 @@ TEST_F(LibmodbusPeerTest, ExceptionRepliesEndInTimeOuts) {
   EXPECT_EQ(events[1].code, 2);
   EXPECT_EQ(events[1].itemId, 2u);
   EXPECT_EQ(peer.Requests(), 2);
+}
+
+TEST_F(LibmodbusPeerTest, DetailedExceptionRepliesEndTheQueryAtOnce) {
+  qbSetDetailedEvents(1);
+  qbSetTimeOut(5000);  // a time-out would fail the wait below
+  qbManualWordRead(1, 1, 98, 5);
+  qbManualWordRead(2, 1, 0, 1);
+  qbStartNotDestroyingBuffer();
+  auto& inbox = HostInbox::Get();
+  ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_REPLY, 1, std::chrono::seconds(4)));
+  const auto events = inbox.Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].code, QB_EVENT_EXCEPTION);
+  EXPECT_EQ(events[0].words, (std::vector<int32_t>{3, QB_EXCEPTION_ILLEGAL_ADDRESS}));
+  EXPECT_EQ(events[0].frame, WithCrc({0x01, 0x83, 0x02}));
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class HostInbox {
       for (int i = self->idBytes_; i >= 1; --i) e.itemId = e.itemId << 8 | block[i];
       e.frame.assign(block + 1 + self->idBytes_, block + lParam);
     }
-    if (e.code == 2) {
+    if (e.code == QB_EVENT_REPLY || e.code >= QB_EVENT_EXCEPTION) {
       for (int32_t i = 0; i < qbGetLastRxDataCount(); ++i)
         e.words.push_back(qbGetLastRxDataAtIndex(i));
     }

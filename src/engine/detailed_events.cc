@@ -1,0 +1,79 @@
+// Detailed events, a Linux extension that a host turns on with qbSetDetailedEvents: what the
+// system leaves to a time-out (an exception reply, a refused reply, a port that went away) is
+// reported as it happens. With them off nothing here sends anything.
+#include <string>
+#include <vector>
+
+#include "engine/query_engine.h"
+#include "engine/text_format.h"
+#include "platform/code_page.h"
+#include "style/checksum.h"
+
+namespace qb {
+namespace {
+
+// Event codes of the extension (QB_EVENT_... in the public header).
+constexpr int32_t kExceptionEvent = 200;
+constexpr int32_t kRejectedEvent = 201;
+constexpr int32_t kPortLostEvent = 202;
+
+const char16_t* ReasonText(ModbusMaster::RejectReason reason) {
+  switch (reason) {
+    case ModbusMaster::RejectReason::kChecksum:
+      return u"checksum (CRC or LRC) does not match";
+    case ModbusMaster::RejectReason::kSlave:
+      return u"reply from another slave";
+    case ModbusMaster::RejectReason::kFunction:
+      return u"reply to another function";
+    case ModbusMaster::RejectReason::kFraming:
+      return u"not a complete frame";
+    case ModbusMaster::RejectReason::kUnexpected:
+      return u"more bytes than the outstanding request awaits";
+  }
+  return u"";
+}
+
+}  // namespace
+
+void QueryEngine::SetDetailedEvents(bool on) {
+  detailedEvents_ = on;
+  modbus_.SetDetailed(on);
+}
+
+void QueryEngine::DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
+                                       std::vector<uint16_t> words) {
+  lastRx_.eventType = code;
+  lastRx_.itemId = currentItemId_;
+  lastRx_.raw.clear();
+  if (data != nullptr) lastRx_.raw.assign(data, data + length);
+  lastRx_.words = std::move(words);
+  lastRx_.dataType = 0;
+  SendEventBlock(code, data, length);
+}
+
+void QueryEngine::EngineModbusMaster::OnException(const uint8_t* bytes, int32_t count) {
+  // Only a host window can be told; without one the query ends as the system ends it, by time-out.
+  if (!engine_.hostWindowSet_) return;
+  const uint32_t exceptionCode = engine_.IsRtuMode() ? bytes[2] : HexPairValue(bytes + 5, 2);
+  engine_.DeliverDetailedEvent(
+      kExceptionEvent, bytes, count,
+      {static_cast<uint16_t>(FunctionCode()), static_cast<uint16_t>(exceptionCode)});
+  engine_.lastAskTime_ = 0;
+  engine_.lastReplyTime_ = engine_.StampNow();
+}
+
+void QueryEngine::EngineModbusMaster::OnRejected(const uint8_t* bytes, int32_t count,
+                                                 RejectReason reason) {
+  engine_.lastErrorText_ = std::u16string(u"reply refused: ") + ReasonText(reason);
+  if (!engine_.hostWindowSet_) return;
+  engine_.DeliverDetailedEvent(kRejectedEvent, bytes, count,
+                               {static_cast<uint16_t>(static_cast<int32_t>(reason))});
+}
+
+void QueryEngine::OnPortLost(std::string_view reason) {
+  lastErrorText_ = Utf8ToUtf16(std::string(reason));
+  if (!detailedEvents_ || !hostWindowSet_) return;
+  DeliverDetailedEvent(kPortLostEvent, nullptr, 0, {});
+}
+
+}  // namespace qb
