@@ -54,3 +54,18 @@ set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)
+
+# The Python package, pure Python: where Debian's python3 finds it under /usr.
+install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/python/quillbox
+        DESTINATION lib/python3/dist-packages COMPONENT runtime
+        PATTERN __pycache__ EXCLUDE)
+
+# The reference of the C interface from the header (doxygen; every warning is an error).
+find_program(QB_DOXYGEN doxygen)
+if(QB_DOXYGEN)
+  configure_file(${CMAKE_CURRENT_SOURCE_DIR}/docs/Doxyfile.in ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile
+                 @ONLY)
+  add_custom_target(doc COMMAND ${QB_DOXYGEN} ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile
+                    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/include/quillbox/quillbox.h
+                    COMMENT "Building the C interface reference")
+endif()

@@ -138,12 +138,12 @@ static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr
                       (uint32_t)block[4] << 24;
   const uint8_t* frame = block + 5;
   const size_t frameLength = (size_t)lParam - 5;
-  if (code == 1) {
+  if (code == QB_EVENT_SEND_REQUEST) {
     printf("item %2u  request ", (unsigned)id);
     for (size_t i = 0; i < frameLength; ++i) printf(" %02X", frame[i]);
     printf("\n");
     if (indirect) AnswerRequest(frame, frameLength);
-  } else if (code == 2) {
+  } else if (code == QB_EVENT_REPLY) {
     uint8_t text[128];
     qb.GetLastItmExp(text, sizeof text - 2);
     char ascii[64];
@@ -153,14 +153,14 @@ static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr
     }
     ascii[k] = 0;
     printf("item %2u  reply    %-28s %s", (unsigned)id, ascii,
-           qb.GetLastRxDataType() == 1 ? "bits " : "words");
+           qb.GetLastRxDataType() == QB_DATA_BITS ? "bits " : "words");
     for (int i = 0; i < qb.GetLastRxDataCount(); ++i) printf(" %d", qb.GetLastRxDataAtIndex(i));
     printf("\n");
     atomic_fetch_add(&replies, 1);
-  } else if (code == 3) {
+  } else if (code == QB_EVENT_TIMEOUT) {
     printf("item %2u  time-out\n", (unsigned)id);
     atomic_fetch_add(&timeouts, 1);
-  } else if (code == 4) {
+  } else if (code == QB_EVENT_WATCHDOG) {
     printf("watchdog: no complete cycle within 5 s\n");
   }
   return 0;
@@ -273,7 +273,7 @@ int main(int argc, char** argv) {
     pthread_create(&device, NULL, DeviceThread, NULL);
     printf("direct mode: the library polls the device on %s\n", path);
   }
-  qb.SetEventFormat(2);
+  qb.SetEventFormat(QB_EVENT_FORMAT_ID4);
   printf("RTU mode %d, RTU time gap %d ms at 9600 baud\n", qb.IsRtuMode(), qb.GetRtuTimeGap());
 
   qb.AutoWordRead(1, 1, 0, 4);

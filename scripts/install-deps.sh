@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev googletest
           libbenchmark-dev clang-14 libclang-rt-14-dev libmodbus-dev libcli11-dev mbpoll
           python3-pymodbus nlohmann-json3-dev libtoml11-dev
-          libcpp-httplib-dev python3 chromium dpkg-dev man-db)
+          libcpp-httplib-dev python3 chromium dpkg-dev man-db python3-pytest doxygen)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

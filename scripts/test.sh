@@ -15,12 +15,16 @@ cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_BUILD
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure
 
+echo "== C interface reference (doxygen, no warnings)"
+cmake --build build/normal --target doc
+
 echo "== install and package"
 tests/install/check_install.sh build/normal
 (cd build/normal && rm -f quillbox_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/normal/quillbox_*.deb)
 for f in usr/include/quillbox/quillbox.h usr/lib/libQUILLBOXCE.so.0 usr/lib/pkgconfig/quillbox.pc \
-         usr/lib/cmake/Quillbox/QuillboxConfig.cmake usr/bin/quillbox usr/share/man/man1/quillbox.1; do
+         usr/lib/cmake/Quillbox/QuillboxConfig.cmake usr/bin/quillbox usr/share/man/man1/quillbox.1 \
+         usr/lib/python3/dist-packages/quillbox/__init__.py; do
   dpkg-deb -c "$deb" | grep -q " \./$f" || { echo "$deb lacks $f"; exit 1; }
 done
 

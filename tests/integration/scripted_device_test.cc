@@ -143,24 +143,6 @@ TEST_F(ScriptedDeviceTest, DetailedEventsNameRefusalsAndEndExceptionRepliesAtOnc
   EXPECT_EQ(inbox.Events().size(), seen);
 }
 
-TEST_F(ScriptedDeviceTest, DetailedAsciiExceptionAndLrcRefusal) {
-  qbSetDetailedEvents(1);
-  Open(false);
-  AskOneRegister(1);
-  AskOneRegister(2);
-  ASSERT_EQ(device.Read(17, 3000).size(), 17u);
-  device.Write(AsciiFrame({0x01, 0x83, 0x04}));
-  ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_EXCEPTION, 1));
-  ASSERT_EQ(device.Read(17, 3000).size(), 17u);
-  device.Write(Text(":010302002AD1\r\n"));  // LRC D0 is right
-  ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_TIMEOUT, 1));
-  const auto events = inbox.Events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].words, (std::vector<int32_t>{3, 4}));
-  EXPECT_EQ(events[1].code, QB_EVENT_REJECTED);
-  EXPECT_EQ(events[1].words, (std::vector<int32_t>{QB_REJECT_CHECKSUM}));
-}
-
 std::u16string LastErrorText() {
   qb_wchar text[256];
   const int32_t length = qbGetLastErrorText(text, 256);

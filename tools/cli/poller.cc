@@ -159,13 +159,13 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
                        : static_cast<int32_t>(block[1] | block[2] << 8 | block[3] << 16 |
                                               static_cast<uint32_t>(block[4]) << 24);
   switch (code) {
-    case 2:
+    case QB_EVENT_REPLY:
       e.kind = PollEvent::Kind::kReply;
       break;
-    case 3:
+    case QB_EVENT_TIMEOUT:
       e.kind = PollEvent::Kind::kTimeout;
       break;
-    case 4:
+    case QB_EVENT_WATCHDOG:
       e.kind = PollEvent::Kind::kWatchdog;
       break;
     default:
@@ -331,7 +331,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
     feed = std::make_unique<MonitorFeed>(config.monitor);
   }
   qbInit(nullptr, kMessage);
-  qbSetEventFormat(2);
+  qbSetEventFormat(QB_EVENT_FORMAT_ID4);
   if (config.rtu) {
     qbSetRtuMode();
   } else {
