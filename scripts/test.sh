@@ -22,10 +22,11 @@ echo "== install and package"
 tests/install/check_install.sh build/normal
 (cd build/normal && rm -f quillbox_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/normal/quillbox_*.deb)
+listing=$(dpkg-deb -c "$deb")
 for f in usr/include/quillbox/quillbox.h usr/lib/libQUILLBOXCE.so.0 usr/lib/pkgconfig/quillbox.pc \
          usr/lib/cmake/Quillbox/QuillboxConfig.cmake usr/bin/quillbox usr/share/man/man1/quillbox.1 \
          usr/lib/python3/dist-packages/quillbox/__init__.py; do
-  dpkg-deb -c "$deb" | grep -q " \./$f" || { echo "$deb lacks $f"; exit 1; }
+  grep -q " \./$f" <<<"$listing" || { echo "$deb lacks $f"; exit 1; }
 done
 
 echo "== address + undefined behaviour sanitizers"

@@ -235,7 +235,8 @@ QB_API void __qbTrimTail(void);
  * items (see qbSetManualInsertStyle). Register manual items after qbStart, or start with
  * qbStartNotDestroyingBuffer: qbStart rebuilds the queue and drops manual items still waiting.
  * Threads: callable from any thread and from inside the event procedure.
- * Failure: nothing is reported; an item the protocol cannot build ends in a time-out event.
+ * Failure: nothing is reported. An item that cannot be built (a quantity beyond one request)
+ * is not sent; the time-out that follows carries the id of the item handed out before it.
  * @{ */
 
 /** Auto bit read (function code 1, or 2 after qbDefineBitRead02). */
@@ -519,7 +520,9 @@ QB_API const char* qbGetVersion(void);
 QB_API void qbSetDetailedEvents(int32_t on);
 /** Copies why the last failing call failed (for example "/dev/ttyUSB0: busy: opened by another
  * program") into dst: at most max - 1 characters and a zero. Returns the full length in
- * characters (0: nothing failed yet); a null dst or max <= 0 copies nothing. */
+ * characters (0: nothing failed yet); a null dst or max <= 0 copies nothing. Besides the calls
+ * that fail (qbOpenSerial, qbSetPortDevice) it names a lost port and, with detailed events, the
+ * last refused reply. */
 QB_API int32_t qbGetLastErrorText(qb_wchar* dst, int32_t max);
 
 /** @} */

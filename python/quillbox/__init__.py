@@ -10,6 +10,7 @@ by iterating over the poller. The library holds one port per process, so one Bus
 time.
 """
 
+import atexit
 import builtins
 import collections
 import ctypes
@@ -127,6 +128,7 @@ class Bus:
         lib.qbDeleteBuffer()
         lib.qbCloseSerial()
         lib.qbSetDetailedEvents(0)
+        lib.qbSetHostWindowProc(_native.WINDOW_PROC())  # null: the procedure goes with the Bus
         Bus._open = None
         for poller in self._pollers:
             poller._events.put(None)
@@ -160,12 +162,14 @@ class Bus:
 
     def write_registers(self, slave, address, values):
         """Writes holding registers (function 16)."""
+        _check_quantity(len(values), 123)
         data = b"".join(int(v).to_bytes(2, "big") for v in values)
         self._call(lambda i: self._lib.qbManualMultiWordWrite(i, slave, address, len(values),
                                                              len(data), data), False)
 
     def write_coils(self, slave, address, values):
         """Writes coils (function 15)."""
+        _check_quantity(len(values), 1968)
         packed = bytearray((len(values) + 7) // 8)
         for n, v in enumerate(values):
             if v:
@@ -181,6 +185,7 @@ class Bus:
         poller = Poller(self, callback)
         self._pollers.append(poller)
         for read in reads:
+            _check_quantity(read[3], 125 if _READS[read[0]][0] else 2000)
             item_id = next(self._ids)
             poller.ids.add(item_id)
             self._register(read, True, item_id)
@@ -205,6 +210,7 @@ class Bus:
     def _read(self, kind, slave, address, count):
         if kind not in _READS:
             raise ValueError(f"unknown read {kind}")
+        _check_quantity(count, 125 if _READS[kind][0] else 2000)
         return self._call(lambda i: self._register((kind, slave, address, count), False, i), True)
 
     def _call(self, register, returns_values):
@@ -263,6 +269,20 @@ class Bus:
         for poller in self._pollers:
             if event.id in poller.ids or event.kind in ("watchdog", "port_lost"):
                 poller._put(event)
+
+
+def _check_quantity(count, most):
+    """One request carries 1 to most values; the library would not send another."""
+    if not 1 <= count <= most:
+        raise ValueError(f"one request carries 1 to {most} values, not {count}")
+
+
+@atexit.register
+def _close_at_exit():
+    """A Bus left open is closed before the interpreter goes, so that no event reaches a
+    procedure that is gone."""
+    if Bus._open is not None:
+        Bus._open.close()
 
 
 class Poller:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and checks it as a host developer uses it: the
-# files are there, every version agrees, and a C program built with pkg-config and a C++ program
-# built with find_package(Quillbox) load the installed library and read the simulator.
+# files are there, every version agrees, and a C program built with pkg-config, a C++ program
+# built with find_package(Quillbox) and the Python package load the installed library and read
+# the simulator.
 # Usage: tests/install/check_install.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
@@ -20,7 +21,7 @@ for f in "$libdir/libQUILLBOXCE.so.0" "$prefix/include/quillbox/quillbox.h" \
          "$prefix/bin/quillbox" "$prefix/share/man/man1/quillbox.1"; do
   [ -e "$f" ] || fail "missing $f"
 done
-readelf -d "$libdir/libQUILLBOXCE.so" | grep -q 'SONAME.*\[libQUILLBOXCE.so.0\]' || fail "SONAME"
+readelf -d "$libdir/libQUILLBOXCE.so" | grep 'SONAME.*\[libQUILLBOXCE.so.0\]' >/dev/null || fail "SONAME"
 LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quillbox.1" 2>&1 >/dev/null | grep . && fail "man page warnings"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
@@ -43,7 +44,11 @@ cc -std=c11 -Wall -Werror -o "$work/c_consumer" "$here/consumer.c" \
 cmake -S "$here" -B "$work/cxx" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cxx" >/dev/null
 for program in "$work/c_consumer" "$work/cxx/consumer"; do
-  ldd "$program" | grep -q "$libdir/libQUILLBOXCE.so.0" || fail "$program: not the installed library"
+  ldd "$program" | grep "$libdir/libQUILLBOXCE.so.0" >/dev/null || fail "$program: not the installed library"
   [ "$("$program")" = "$version 1234 5678" ] || fail "$program read other values"
 done
+python_read="import quillbox; print(quillbox.version(), *quillbox.open('$QUILLBOX_COM1').read_registers(1, 0, 2))"
+[ "$(PYTHONPATH=$prefix/lib/python3/dist-packages QUILLBOX_LIBRARY=$libdir/libQUILLBOXCE.so.0 \
+    PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c "$python_read")" = "$version 1234 5678" ] ||
+  fail "the installed Python package read other values"
 echo "install check: passed ($version)"
