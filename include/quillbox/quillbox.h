@@ -475,14 +475,14 @@ QB_API void qbEnableTraceToFile(void);
 /** Moves the trace file (default "Flash Disk/OrdwickLog.txt" in the working directory);
  * deletes nothing. */
 QB_API void qbSetTraceFilePath(const qb_wchar* path);
-/* Shows the Log window on the diagnostics monitor (`quillbox monitor`): 100 ms later it comes up,
+/** Shows the Log window on the diagnostics monitor (`quillbox monitor`): 100 ms later it comes up,
  * captioned "Log - DLL Version " + the version number, with a status table (port, protocol, traffic
  * counts, "Count" of its ticks), the trace lines and the traffic. Without a monitor nothing shows. */
 QB_API void qbShowLog(void);
-/* Draws text in a random colour on the display, which is the monitor's page; null reads as empty
+/** Draws text in a random colour on the display, which is the monitor's page; null reads as empty
  * text. Without a monitor nothing is drawn. */
 QB_API void qbTest1(const qb_wchar* text);
-/* Attaches the diagnostics monitor listening on the Unix socket at path (as QUILLBOX_MONITOR does
+/** Attaches the diagnostics monitor listening on the Unix socket at path (as QUILLBOX_MONITOR does
  * at load); null or empty detaches. Sending never waits: a line the monitor cannot take is lost. */
 QB_API void qbSetMonitorSocket(const qb_wchar* path);
 

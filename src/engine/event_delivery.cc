@@ -33,7 +33,7 @@ void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t l
   if (code >= 1 && code <= 4) ++eventCounts_[code];
   if (log_.LoggingOn()) {
     LogTraffic(u"event " + DecimalText(code) + u" item " + DecimalText(currentItemId_) + u":",
-               carriesData ? data : nullptr, carriesData ? static_cast<size_t>(length) : 0);
+               length > 0 ? payload : nullptr, static_cast<size_t>(length));
   }
   Note(u"SendingMessage: EventCode=" + DecimalText(code) + u", EventSize=" +
        DecimalText(eventSize));

@@ -156,7 +156,7 @@ TEST_F(ScriptedDeviceTest, DetailedPortLossIsReportedOnceWithItsReason) {
   qbAutoWordRead(1, 1, 0, 1);
   qbStart();
   ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.CloseMaster();
+  device.Close();
   ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_TIMEOUT, 3));
   EXPECT_EQ(HostInbox::Count(inbox.Events(), QB_EVENT_PORT_LOST), 1u);
   EXPECT_EQ(LastErrorText().rfind(device.WidePath() + u": device gone (", 0), 0u);
