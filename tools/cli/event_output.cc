@@ -173,7 +173,7 @@ void PrintJson(const PollEvent& e, const PollItem* item, std::ostream& out) {
 
 void PrintEvent(const PollEvent& e, const PollConfig& config, std::ostream& out,
                 std::ostream& err) {
-  if (e.kind == Kind::kSent || e.kind == Kind::kRejected) {
+  if (e.kind == Kind::kSent || (e.kind == Kind::kRejected && !config.json)) {
     if (!config.verbose) return;
     err << (e.kind == Kind::kSent ? "TX " : "RX rejected: ")
         << (e.kind == Kind::kSent ? HexBytes(e.frame) : e.text) << "\n";

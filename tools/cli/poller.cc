@@ -79,7 +79,7 @@ std::vector<uint8_t> NoteBytes(const std::u16string_view text) {
   return bytes;
 }
 
-// The library's notes tell what no event does: a request sent, a reply refused, the port lost.
+// The library's notes tell what no event does: when a request went out, and its bytes.
 void OnNote(const qb_wchar* text) {
   if (inbox == nullptr || text == nullptr) return;
   const std::u16string_view note(text);
@@ -107,14 +107,6 @@ void OnNote(const qb_wchar* text) {
     if (!inbox->verbose) return;
     e.kind = PollEvent::Kind::kSent;
     e.frame = NoteBytes(note);
-  } else if (StartsWith(text, u"CRC Error") || StartsWith(text, u"UNEXPECTED DATA ARRIVED")) {
-    ++inbox->errors;
-    e.kind = PollEvent::Kind::kRejected;
-    e.text = StartsWith(text, u"CRC Error") ? "checksum error" : "unexpected data";
-  } else if (StartsWith(text, u"Port closed: device gone")) {
-    inbox->portLost = true;
-    e.kind = PollEvent::Kind::kPortLost;
-    e.text = std::string(note.begin(), note.end());  // the library writes it in ASCII
   } else {
     return;
   }
@@ -148,6 +140,15 @@ std::vector<uint16_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
   return values;
 }
 
+// Why the last call or reply failed, in the library's words (ASCII).
+std::string LastErrorText() {
+  qb_wchar text[256];
+  const int32_t length = qbGetLastErrorText(text, 256);
+  std::string ascii;
+  for (int32_t i = 0; i < std::min(length, 255); ++i) ascii += static_cast<char>(text[i]);
+  return ascii;
+}
+
 intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (inbox == nullptr || message != kMessage || (lParam != 0 && lParam < 5)) return 0;
   const auto* block = reinterpret_cast<const uint8_t*>(wParam);
@@ -168,6 +169,18 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     case QB_EVENT_WATCHDOG:
       e.kind = PollEvent::Kind::kWatchdog;
       break;
+    case QB_EVENT_EXCEPTION:
+      e.kind = PollEvent::Kind::kException;
+      e.exceptionCode = qbGetLastRxDataAtIndex(1);
+      break;
+    case QB_EVENT_REJECTED:
+      e.kind = PollEvent::Kind::kRejected;
+      e.text = LastErrorText();
+      break;
+    case QB_EVENT_PORT_LOST:
+      e.kind = PollEvent::Kind::kPortLost;
+      e.text = LastErrorText();
+      break;
     default:
       return 0;
   }
@@ -185,10 +198,12 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   std::lock_guard lock(inbox->mutex);
   if (!inbox->verbose) e.frame.clear();
   e.timeMs = MsSince(inbox->start, now);
-  const bool ends = e.kind == PollEvent::Kind::kReply || e.kind == PollEvent::Kind::kTimeout;
+  if (e.kind == PollEvent::Kind::kRejected) ++inbox->errors;
+  const bool ends = e.kind == PollEvent::Kind::kReply || e.kind == PollEvent::Kind::kTimeout ||
+                    e.kind == PollEvent::Kind::kException;
   if (ends && inbox->sendSeen) {
     // A time-out has no round trip; its request is done with all the same.
-    if (e.kind == PollEvent::Kind::kReply) e.rttMs = MsSince(inbox->lastSend, now);
+    if (e.kind != PollEvent::Kind::kTimeout) e.rttMs = MsSince(inbox->lastSend, now);
     inbox->sendSeen = false;
   }
   inbox->events.push_back(std::move(e));
@@ -332,6 +347,9 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   }
   qbInit(nullptr, kMessage);
   qbSetEventFormat(QB_EVENT_FORMAT_ID4);
+  // An exception reply ends its query at once with its code, a refused reply and a lost port are
+  // told as they happen, not left to a time-out.
+  qbSetDetailedEvents(1);
   if (config.rtu) {
     qbSetRtuMode();
   } else {
@@ -344,8 +362,8 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   if (!config.device.empty()) qbSetPortDevice(config.com, Wide(config.device).c_str());
   if (qbOpenSerial(config.com, config.baud) != 1) {
     err << "quillbox: cannot open "
-        << (config.device.empty() ? "COM" + std::to_string(config.com) : config.device)
-        << " (missing, busy, or settings the device refuses)\n";
+        << (config.device.empty() ? "COM" + std::to_string(config.com) : config.device) << ": "
+        << LastErrorText() << "\n";
     if (config.device.starts_with("/dev/pts/") &&
         (config.parity != "none" || config.dataBits != 8)) {
       err << "quillbox: a pseudo-terminal keeps 8 data bits and no parity: add -P none\n";
