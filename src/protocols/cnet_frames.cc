@@ -49,12 +49,12 @@ void LinkFrame::Clear() {
 }
 
 std::u16string CnetDeviceSpec(const PropertyMap& item, bool bits) {
-  std::u16string spec = u"%";
-  spec += item.GetStr(keys::kDeviceName);
-  spec += bits ? u'X' : u'W';
-  spec += IntToStr(item.GetInt(keys::kSttAddr, 0), 10, bits ? 3 : 4);
-  if (bits) spec += IntToStr(item.GetInt(keys::kBitPos, 0), 16, 1);
-  return spec;
+  std::u16string deviceText = u"%";
+  deviceText += item.GetStr(keys::kDeviceName);
+  deviceText += bits ? u'X' : u'W';
+  deviceText += IntToStr(item.GetInt(keys::kSttAddr, 0), 10, bits ? 3 : 4);
+  if (bits) deviceText += IntToStr(item.GetInt(keys::kBitPos, 0), 16, 1);
+  return deviceText;
 }
 
 CnetBuilder::CnetBuilder(Platform& platform) : platform_(platform) {}

@@ -20,12 +20,12 @@ struct Options {
 
 int Encode(const Options& o) {
   std::string error;
-  const auto spec = ReadDefinitionFile(o.file, error);
-  if (!spec) {
+  const auto definition = ReadDefinitionFile(o.file, error);
+  if (!definition) {
     std::cerr << error << "\n";
     return kExitValuesFile;
   }
-  std::cout << EncodeDefinition(*spec) << "\n";
+  std::cout << EncodeDefinition(*definition) << "\n";
   return kExitOk;
 }
 
@@ -36,23 +36,23 @@ int Decode(const Options& o) {
     hex.pop_back();
   }
   std::string error;
-  const auto spec = DecodeDefinition(hex, error);
-  if (!spec) {
+  const auto definition = DecodeDefinition(hex, error);
+  if (!definition) {
     std::cerr << "quillbox userproto decode: " << error << "\n";
     return kExitValuesFile;
   }
-  std::cout << WriteReadable(*spec);
+  std::cout << WriteReadable(*definition);
   return kExitOk;
 }
 
 int Show(const Options& o) {
   std::string error;
-  const auto spec = ReadDefinitionFile(o.file, error);
-  if (!spec) {
+  const auto definition = ReadDefinitionFile(o.file, error);
+  if (!definition) {
     std::cerr << error << "\n";
     return kExitValuesFile;
   }
-  const std::string hex = EncodeDefinition(*spec);
+  const std::string hex = EncodeDefinition(*definition);
   QuietPlatform platform;
   UserProtocol protocol;
   protocol.Load(std::u16string(hex.begin(), hex.end()), platform);

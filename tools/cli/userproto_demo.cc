@@ -40,9 +40,9 @@ std::string ExpectedValues(const std::vector<uint8_t>& reply) {
 int RunUserProtocolDemo(double seconds, const std::string& definitionFile,
                         const std::string& scriptFile) {
   std::string error;
-  const auto spec = ReadDefinitionFile(definitionFile, error);
-  const auto rules = spec ? sim::LoadScript(scriptFile, &error) : std::nullopt;
-  if (!spec || !rules || rules->empty()) {
+  const auto def = ReadDefinitionFile(definitionFile, error);
+  const auto rules = def ? sim::LoadScript(scriptFile, &error) : std::nullopt;
+  if (!def || !rules || rules->empty()) {
     std::cerr << "quillbox demo: " << (error.empty() ? "the script has no rule" : error) << "\n";
     return kExitValuesFile;
   }
@@ -66,7 +66,7 @@ int RunUserProtocolDemo(double seconds, const std::string& definitionFile,
   config.device = line.SlavePath();
   config.seconds = seconds;
   config.stopAfterReceived = 3;
-  config.definitionHex = EncodeDefinition(*spec);
+  config.definitionHex = EncodeDefinition(*def);
   config.packets = {{"READ", "ADDR=1", false}};
   UserPollResult result;
   int code = RunUserProtocolPoll(config, std::cout, std::cerr, &result);

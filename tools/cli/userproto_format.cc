@@ -219,19 +219,19 @@ std::optional<DefinitionSpec> ReadDefinitionFile(const std::string& path, std::s
   try {
     const toml::value root = toml::parse(path);
     OnlyKeys(root, {"protocol", "editor_version", "packet"});
-    DefinitionSpec spec;
+    DefinitionSpec def;
     if (!root.contains("protocol")) Fail(root, "no protocol name", "protocol = \"...\"");
-    spec.protocol = Text(root, "protocol", "the protocol's name");
-    spec.editorVersion = OptText(root, "editor_version", "a text").value_or("quillbox");
+    def.protocol = Text(root, "protocol", "the protocol's name");
+    def.editorVersion = OptText(root, "editor_version", "a text").value_or("quillbox");
     if (root.contains("packet")) {
       const toml::value& packets = root.at("packet");
       if (!packets.is_array()) Fail(packets, "packet is not a list", "[[packet]] tables");
       for (const auto& p : packets.as_array()) {
         if (!p.is_table()) Fail(p, "a packet is not a table", "[[packet]]");
-        spec.packets.push_back(ReadPacket(p));
+        def.packets.push_back(ReadPacket(p));
       }
     }
-    return spec;
+    return def;
   } catch (const Mistake& m) {
     error = m.text;
   } catch (const std::exception& e) {
@@ -240,12 +240,12 @@ std::optional<DefinitionSpec> ReadDefinitionFile(const std::string& path, std::s
   return std::nullopt;
 }
 
-std::string EncodeDefinition(const DefinitionSpec& spec) {
-  std::string s = TextRecord("PrtclName", spec.protocol) +
-                  TextRecord("PrtclEditorVer", spec.editorVersion) + Head(0x23, "Cnt") +
-                  Le32(static_cast<uint32_t>(spec.packets.size()));
-  for (size_t i = 0; i < spec.packets.size(); ++i) {
-    s += BinRecord("Pakt" + std::to_string(i), PacketRecord(spec.packets[i]));
+std::string EncodeDefinition(const DefinitionSpec& def) {
+  std::string s = TextRecord("PrtclName", def.protocol) +
+                  TextRecord("PrtclEditorVer", def.editorVersion) + Head(0x23, "Cnt") +
+                  Le32(static_cast<uint32_t>(def.packets.size()));
+  for (size_t i = 0; i < def.packets.size(); ++i) {
+    s += BinRecord("Pakt" + std::to_string(i), PacketRecord(def.packets[i]));
   }
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex;
@@ -263,7 +263,7 @@ std::optional<DefinitionSpec> DecodeDefinition(const std::string& hex, std::stri
     error = "the library does not load this definition text";
     return std::nullopt;
   }
-  DefinitionSpec spec{Narrow(protocol.Name()), Narrow(protocol.EditorVersion()), {}};
+  DefinitionSpec def{Narrow(protocol.Name()), Narrow(protocol.EditorVersion()), {}};
   for (const auto& packet : protocol.Packets()) {
     auto get = [&](const PropertyMap& m, std::u16string_view key) { return Narrow(m.GetStr(key)); };
     PacketSpec p{get(*packet, upkeys::kPaktName), get(*packet, upkeys::kCommDirection),
@@ -302,16 +302,16 @@ std::optional<DefinitionSpec> DecodeDefinition(const std::string& hex, std::stri
       }
       p.units.push_back(std::move(u));
     }
-    spec.packets.push_back(std::move(p));
+    def.packets.push_back(std::move(p));
   }
-  return spec;
+  return def;
 }
 
-std::string WriteReadable(const DefinitionSpec& spec) {
-  std::string out = "protocol = " + Quoted(spec.protocol) + "\neditor_version = " +
-                    Quoted(spec.editorVersion) + "\n";
+std::string WriteReadable(const DefinitionSpec& def) {
+  std::string out = "protocol = " + Quoted(def.protocol) + "\neditor_version = " +
+                    Quoted(def.editorVersion) + "\n";
   auto number = [](const std::string& s) { return Digits(s) && s.size() < 10 && (s == "0" || s[0] != '0') ? s : Quoted(s); };
-  for (const PacketSpec& p : spec.packets) {
+  for (const PacketSpec& p : def.packets) {
     out += "\n[[packet]]\nname = " + Quoted(p.name) + "\ndirection = " + Quoted(p.direction) +
            "\nbyte_order = " + Quoted(p.byteOrder) + "\n";
     if (p.checksum) {

@@ -47,11 +47,11 @@ struct DefinitionSpec {
 // the line and what was expected.
 std::optional<DefinitionSpec> ReadDefinitionFile(const std::string& path, std::string& error);
 // The hexadecimal definition text.
-std::string EncodeDefinition(const DefinitionSpec& spec);
+std::string EncodeDefinition(const DefinitionSpec& def);
 // A hexadecimal definition text as the library loads it; nothing (and error) when the library does
 // not load it or a unit has no readable form.
 std::optional<DefinitionSpec> DecodeDefinition(const std::string& hex, std::string& error);
 // The readable file text of a definition.
-std::string WriteReadable(const DefinitionSpec& spec);
+std::string WriteReadable(const DefinitionSpec& def);
 
 }  // namespace qb::cli

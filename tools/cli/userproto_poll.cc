@@ -24,8 +24,8 @@ int RunUserPoll(const UserPollOptions& o, const std::string& device, uint32_t ba
     return kExitBadArgument;
   }
   std::string error;
-  const auto spec = ReadDefinitionFile(o.definition, error);
-  if (!spec) {
+  const auto def = ReadDefinitionFile(o.definition, error);
+  if (!def) {
     std::cerr << error << "\n";
     return kExitValuesFile;
   }
@@ -34,7 +34,7 @@ int RunUserPoll(const UserPollOptions& o, const std::string& device, uint32_t ba
   config.baud = baud;
   config.timeoutMs = timeoutMs;
   config.seconds = seconds > 0 ? seconds : 3;
-  config.definitionHex = EncodeDefinition(*spec);
+  config.definitionHex = EncodeDefinition(*def);
   for (const bool manual : {false, true}) {
     for (const std::string& p : manual ? o.manualPackets : o.autoPackets) {
       const size_t colon = p.find(':');
