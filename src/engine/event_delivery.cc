@@ -82,6 +82,12 @@ void QueryEngine::SerialAccept(const uint8_t* bytes, int32_t count) {
   }
 }
 
+int32_t QueryEngine::BytesStillAwaited() const {
+  if (running_ == 0) return 0;
+  if (protocolName_ == u"MODBUS") return modbus_.BytesBeforeReplyCanEnd();
+  return static_cast<int32_t>(frameReceiver_.BytesBeforeFrameCanEnd());
+}
+
 int32_t QueryEngine::OnSerialReceive(const uint8_t* bytes, int32_t count) {
   if (port_ != nullptr && port_->IsOpen()) {
     Note(u"DLL 자체 시리얼포트 가동 중이므로 qbOnSerialReceive로 들어오는 것 무시");

@@ -128,6 +128,9 @@ class QueryEngine {
   // A chunk received by the library's own port, on the owner thread: traced, then dropped while
   // stopped, else given to the reply accumulation of the protocol.
   void SerialAccept(const uint8_t* bytes, int32_t count);
+  // After a chunk: the fewest bytes the reply in progress still needs before it can be complete
+  // (0: none awaited, or not known), so that the port need not look at the line before then.
+  int32_t BytesStillAwaited() const;
   // The line settings the port is opened with: parity ("Even", "Odd", else none), data bits
   // ("7", else 8), stop bits ("2", else 1).
   void SetParity(std::u16string_view text) { parity_ = text; }

@@ -4,6 +4,7 @@
 #include "protocols/frame_receiver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "style/style_parser.h"
@@ -143,20 +144,25 @@ size_t FrameReceiver::LongestFrame() const {
   return longestFrame_;
 }
 
-int FrameReceiver::TryStyles(std::span<const uint8_t> window, size_t& consumed,
-                             size_t& styleIndex) {
+int FrameReceiver::TryStyles(std::span<const uint8_t> window, size_t& consumed, size_t& styleIndex,
+                             size_t& shortfall) {
   bool needMore = false;
+  shortfall = SIZE_MAX;
   for (size_t s = 0; s < styles_.size(); ++s) {
     scratch_.Clear();
     size_t used = 0;
-    const int result = ParseFrameAt(*styles_[s], window, scratch_, *this, used);
+    size_t missing = 0;
+    const int result = ParseFrameAt(*styles_[s], window, scratch_, *this, used, &missing);
     // A Style that matches without reading a byte would match forever at the same place.
     if (result == kParseMatched && used > 0) {
       consumed = used;
       styleIndex = s;
       return kParseMatched;
     }
-    if (result == kParseNeedMore) needMore = true;
+    if (result == kParseNeedMore) {
+      needMore = true;
+      shortfall = std::min(shortfall, missing);
+    }
   }
   return needMore ? kParseNeedMore : kParseNoMatch;
 }
@@ -185,6 +191,7 @@ void FrameReceiver::Receive(const uint8_t* bytes, size_t count) {
   // A hook that feeds bytes back in (through the host) only adds them; the running loop takes them.
   if (receiving_) return;
   receiving_ = true;
+  awaited_ = 0;
   size_t head = 0;
   size_t overlong = 0;
   while (head < buffer_.size()) {
@@ -193,14 +200,18 @@ void FrameReceiver::Receive(const uint8_t* bytes, size_t count) {
     const std::span<const uint8_t> window(buffer_.data() + head, std::min(available, longest));
     size_t consumed = 0;
     size_t styleIndex = 0;
-    const int result = TryStyles(window, consumed, styleIndex);
+    size_t shortfall = 0;
+    const int result = TryStyles(window, consumed, styleIndex, shortfall);
     if (result == kParseMatched) {
       head += consumed;
       Deliver(styleIndex);
       continue;
     }
     if (result == kParseNeedMore) {
-      if (available <= longest) break;  // a frame may still be on its way
+      if (available <= longest) {
+        awaited_ = shortfall;  // a frame may still be on its way
+        break;
+      }
       // Even the longest frame would have been decided within the window: what waits at the
       // front is no frame, however long it goes on.
       ++overlong;

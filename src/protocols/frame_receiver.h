@@ -68,6 +68,9 @@ class FrameReceiver : public StyleOwner {
   size_t BufferedCount() const { return buffer_.size(); }
   // The longest frame the registered Styles can match, in bytes (0 without Styles).
   size_t LongestFrame() const;
+  // After Receive: the fewest bytes that must still come before the frame begun in the buffer can
+  // be recognised by any Style still waiting for it; 0 when none waits.
+  size_t BytesBeforeFrameCanEnd() const { return awaited_; }
 
  protected:
   // A packet was recognised; Values() holds its fields. The hook may change the receive Styles.
@@ -84,8 +87,9 @@ class FrameReceiver : public StyleOwner {
 
  private:
   // Tries every Style at the front of window: 1 matched (consumed set), -1 some Style needs more
-  // bytes, 0 none matches.
-  int TryStyles(std::span<const uint8_t> window, size_t& consumed, size_t& styleIndex);
+  // bytes (shortfall: the fewest any of them needs), 0 none matches.
+  int TryStyles(std::span<const uint8_t> window, size_t& consumed, size_t& styleIndex,
+                size_t& shortfall);
   void Deliver(size_t styleIndex);
   Style* CurrentStyle();
 
@@ -99,6 +103,7 @@ class FrameReceiver : public StyleOwner {
   mutable size_t longestFrame_ = 0;
   mutable bool longestFrameKnown_ = true;
   bool receiving_ = false;
+  size_t awaited_ = 0;
 };
 
 // The most bytes a parse of style can consume or wait for before it decides, capped at cap.

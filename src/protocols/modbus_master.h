@@ -34,9 +34,9 @@ class ModbusMaster {
   std::span<const uint8_t> BuildMultipleWrite(int32_t code, int32_t slave, int32_t start,
                                               int32_t quantity, std::span<const uint8_t> data);
   // Code 23; empty when data holds fewer than 2 x writeQuantity bytes.
-  std::span<const uint8_t> BuildReadWrite(int32_t slave, int32_t readAddress,
-                                          int32_t readQuantity, int32_t writeAddress,
-                                          int32_t writeQuantity, std::span<const uint8_t> data);
+  std::span<const uint8_t> BuildReadWrite(int32_t slave, int32_t readAddress, int32_t readQuantity,
+                                          int32_t writeAddress, int32_t writeQuantity,
+                                          std::span<const uint8_t> data);
   // A host-made frame goes out as it stands: only the reply length is set (received 0); function
   // code and slave keep the values of the previous request.
   void PrepareRawFrameReply(int32_t responseLength);
@@ -62,6 +62,10 @@ class ModbusMaster {
   bool IsRtu() const { return rtu_ == 1; }
   int32_t Remaining() const { return remaining_; }
   int32_t Received() const { return received_; }
+  // The fewest bytes still to come before the reply in progress can be complete: the awaited
+  // rest, or less where an exception reply, which detailed mode takes, may be ending sooner.
+  // 0 when nothing is awaited.
+  int32_t BytesBeforeReplyCanEnd() const;
   int32_t FunctionCode() const { return functionCode_; }
   int32_t SlaveAddress() const { return slave_; }
 

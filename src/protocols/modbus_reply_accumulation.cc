@@ -5,6 +5,7 @@
 //
 // In detailed mode an exception reply, which is shorter than the awaited reply and would otherwise
 // end in a time-out, is recognised as soon as its last byte is in, and refusals are reported.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -74,6 +75,22 @@ int32_t ModbusMaster::ExceptionLength() const {
     return 0;
   }
   return kAsciiExceptionLength;
+}
+
+int32_t ModbusMaster::BytesBeforeReplyCanEnd() const {
+  if (remaining_ <= 0 || !detailed_) return std::max(remaining_, 0);
+  const int32_t exceptionCode = functionCode_ | 0x80;
+  // The function code is byte 1 of an RTU reply and the hex pair at 3 of an ASCII one; until it
+  // is in, an exception reply cannot be ruled out.
+  const bool rtu = rtu_ == 1;
+  const int32_t length = rtu ? kRtuExceptionLength : kAsciiExceptionLength;
+  const int32_t codeEnd = rtu ? 2 : 5;
+  const bool maybeException =
+      received_ < length &&
+      (received_ < codeEnd ||
+       (rtu ? reply_[1] == exceptionCode
+            : static_cast<int32_t>(HexPairValue(reply_ + 3, 2)) == exceptionCode));
+  return maybeException ? std::min(remaining_, length - received_) : remaining_;
 }
 
 int32_t ModbusMaster::Accumulate(const uint8_t* bytes, int32_t count) {

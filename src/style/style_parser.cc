@@ -33,11 +33,23 @@ class FrameParser {
 
   int Run();
   size_t Position() const { return pos_; }
+  // After Run gave kParseNeedMore: the fewest bytes still to come.
+  size_t Shortfall() const { return shortfall_; }
 
  private:
   int ParseUnit(size_t index);
   int ParseVar(const StyleUnit& unit, size_t index);
   int ParseField(const StyleUnit& unit, size_t index);
+  int NeedMore(size_t missing) {
+    unitShortfall_ = missing;
+    return kParseNeedMore;
+  }
+  // The fewest bytes unit takes when it matches, from what has been read so far; round as
+  // round_ is (-1 outside a group), or kUnknownRound for a round still to come.
+  static constexpr int32_t kUnknownRound = -2;
+  size_t UnitMinimum(const StyleUnit& unit, int32_t round);
+  // The fewest bytes the units after index take, the rest of the round in progress included.
+  size_t MinimumAfter(size_t index);
   // Checks the pending checksums whose field has been read; 0 on a mismatch.
   int CheckPending();
   // The value key of a unit name: the round index is appended inside a group.
@@ -89,6 +101,8 @@ class FrameParser {
   std::u16string_view checksumMethod_;
   size_t collectFrom_ = 0;
   std::vector<Pending> pending_;
+  size_t unitShortfall_ = 0;
+  size_t shortfall_ = 0;
   std::u16string key_;
   std::u16string lengthKey_;
   std::u16string fieldText_;
@@ -133,6 +147,7 @@ int FrameParser::Run() {
     }
     // The unit itself.
     const int result = ParseUnit(i);
+    if (result == kParseNeedMore) shortfall_ = unitShortfall_ + MinimumAfter(i);
     // The group ends here: another round, or leave it.
     if (unit.repeatEnd) {
       --roundsToGo_;
@@ -164,6 +179,75 @@ int FrameParser::Run() {
     ++i;
   }
   return kParseMatched;
+}
+
+size_t FrameParser::UnitMinimum(const StyleUnit& unit, int32_t round) {
+  if (unit.unitType == UnitType::kFixedVal) return 1;
+  if (unit.unitType != UnitType::kVar) return 0;
+  if (unit.format == UnitFormat::kBit) return 1;
+  const size_t length = static_cast<size_t>(std::max(unit.length, 0));
+  if (unit.format == UnitFormat::kNum) return length;
+  if (!unit.lengthVariable.empty()) {
+    // A length read earlier in the frame (never in a round still to come: its key is not known).
+    if (round == kUnknownRound) return 0;
+    const std::u16string_view expression = unit.lengthVariable;
+    const size_t star = expression.find(u'*');
+    const int64_t multiplier = star == std::u16string_view::npos
+                                   ? 1
+                                   : style_text::ParseDecimal(expression.substr(star + 1));
+    const int32_t savedRound = round_;
+    round_ = round;
+    bool found = false;
+    const int64_t value = out_.GetInt(Key(expression.substr(0, star), lengthKey_), &found);
+    round_ = savedRound;
+    if (!found || multiplier * value <= 0) return 0;
+    return static_cast<size_t>(std::min<int64_t>(multiplier * value, unit.length));
+  }
+  return unit.variableLength ? 0 : length;
+}
+
+size_t FrameParser::MinimumAfter(size_t index) {
+  size_t total = 0;
+  size_t i = index + 1;
+  if (round_ >= 0) {
+    // The rest of this round, then the rounds still to come (the count includes this one).
+    size_t groupEnd = index;
+    while (groupEnd < units_.size() && !units_[groupEnd].repeatEnd) ++groupEnd;
+    for (; i <= groupEnd && i < units_.size(); ++i) total += UnitMinimum(units_[i], round_);
+    if (roundsToGo_ > 1) {
+      size_t group = 0;
+      for (size_t g = groupStart_; g <= groupEnd && g < units_.size(); ++g) {
+        group += UnitMinimum(units_[g], kUnknownRound);
+      }
+      total += group * static_cast<size_t>(roundsToGo_ - 1);
+    }
+    i = groupEnd + 1;
+  }
+  while (i < units_.size()) {
+    const StyleUnit& unit = units_[i];
+    if (!unit.repeatStart.starts_with(u"start")) {
+      total += UnitMinimum(unit, -1);
+      ++i;
+      continue;
+    }
+    // A group ahead: walked once at least, as often as its count says when that is known.
+    const std::u16string_view mark = unit.repeatStart;
+    const size_t colon = mark.find(u':');
+    const std::u16string_view count =
+        colon == std::u16string_view::npos ? std::u16string_view() : mark.substr(colon + 1);
+    bool found = style_text::AllDigits(count) && !count.empty();
+    int64_t rounds = found ? style_text::ParseDecimal(count) : out_.GetInt(count, &found);
+    rounds = found ? std::max<int64_t>(rounds, 1) : 1;
+    size_t group = 0;
+    for (; i < units_.size(); ++i) {
+      group += UnitMinimum(units_[i], kUnknownRound);
+      if (units_[i].repeatEnd) break;
+    }
+    ++i;
+    // A frame is at most a few thousand bytes; a count beyond that is no bound worth keeping.
+    total += group * static_cast<size_t>(std::min<int64_t>(rounds, 65536));
+  }
+  return total;
 }
 
 int FrameParser::CheckPending() {
@@ -206,7 +290,7 @@ int FrameParser::CheckPending() {
 int FrameParser::ParseUnit(size_t index) {
   const StyleUnit& unit = units_[index];
   if (unit.unitType == UnitType::kFixedVal) {
-    if (pos_ >= bytes_.size()) return kParseNeedMore;
+    if (pos_ >= bytes_.size()) return NeedMore(1);
     const uint8_t received = bytes_[pos_++];
     if (received != unit.fixedByte) {
       std::u16string& text = ErrorText(msg::kFixedMismatch);
@@ -225,14 +309,14 @@ int FrameParser::ParseUnit(size_t index) {
 int FrameParser::ParseVar(const StyleUnit& unit, size_t index) {
   const size_t remaining = bytes_.size() - pos_;
   if (!unit.variableLength && unit.length > 0 && remaining < static_cast<size_t>(unit.length)) {
-    return kParseNeedMore;
+    return NeedMore(static_cast<size_t>(unit.length) - remaining);
   }
   if (unit.format != UnitFormat::kBit && unit.name.empty()) return FailAt(msg::kNoName, index);
 
   if (unit.format == UnitFormat::kNum) {
     // A number field of open length still reads its length in bytes, so check them here too.
     const size_t count = static_cast<size_t>(std::max(unit.length, 0));
-    if (remaining < count) return kParseNeedMore;
+    if (remaining < count) return NeedMore(count - remaining);
     uint32_t value = 0;  // the low 32 bits of the unsigned number
     for (size_t k = 0; k < count; ++k) {
       const uint32_t byte = bytes_[pos_ + k];
@@ -247,7 +331,7 @@ int FrameParser::ParseVar(const StyleUnit& unit, size_t index) {
     return kParseMatched;
   }
   if (unit.format == UnitFormat::kBit) {
-    if (remaining < 1) return kParseNeedMore;
+    if (remaining < 1) return NeedMore(1);
     const uint32_t byte = bytes_[pos_++];
     for (size_t f = 0; f < unit.bitNames.size(); ++f) {
       const uint32_t first = unit.bitStarts[f];
@@ -307,7 +391,9 @@ int FrameParser::ParseField(const StyleUnit& unit, size_t index) {
   const size_t start = pos_;
   size_t end = pos_;
   for (int64_t taken = 0; taken < limit; ++taken) {
-    if (end >= bytes_.size()) return kParseNeedMore;
+    // An open field ends at its terminator, which the units after it count.
+    if (end >= bytes_.size())
+      return NeedMore(hasTerminator ? 0 : static_cast<size_t>(limit - taken));
     const uint8_t byte = bytes_[end];
     if (byte == 0 && !binary) return FailAt(msg::kNullCharacter, index);
     if (hasTerminator && byte == terminator) break;
@@ -371,10 +457,11 @@ int FrameParser::ParseField(const StyleUnit& unit, size_t index) {
 }  // namespace
 
 int ParseFrameAt(const Style& style, std::span<const uint8_t> bytes, FrameValues& out,
-                 StyleOwner& owner, size_t& consumed) {
+                 StyleOwner& owner, size_t& consumed, size_t* shortfall) {
   FrameParser parser(style, bytes, out, owner);
   const int result = parser.Run();
   consumed = result == kParseMatched ? parser.Position() : 0;
+  if (shortfall != nullptr) *shortfall = result == kParseNeedMore ? parser.Shortfall() : 0;
   return result;
 }
 

@@ -83,6 +83,32 @@ TEST_F(FrameReceiverTest, LongestFramesBoundTheBuffer) {
   EXPECT_TRUE(r.packets.empty());
 }
 
+// How many bytes a frame begun in the buffer still needs at the least, from the counts and lengths
+// read so far: never more than it does need, exact once the last length is in. Cut after
+// "@01rSS" + BlocCnt "02" + DataCnt "02" "00FF" + DataCnt "01" "01" + ETX + BCC.
+TEST_F(FrameReceiverTest, BytesAFrameStillNeeds) {
+  ASSERT_TRUE(RegisterReplyStyles(r, u"LSMK"));
+  const std::pair<size_t, size_t> cuts[] = {
+      {1, 2 + 3 + 1 + 2},        // WRITE_ACK may still be coming: SlvAddr, 'wSS', ETX, BCC
+      {4, 2 + 2 + 2 + 3},        // 'SS', BlocCnt, one round's DataCnt, ETX and BCC
+      {8, 2 + 2 + 3},            // two rounds of DataCnt, the data lengths not known yet
+      {10, 4 + 2 + 3},           // this round's 4 data characters, the next round's DataCnt
+      {16, 2 + 3},               // the last data, ETX, BCC: exact
+      {readAck.size() - 1, 1}};  // the BCC's second character
+  for (const auto& [cut, awaited] : cuts) {
+    r.Feed({readAck.begin(), readAck.begin() + cut});
+    EXPECT_EQ(r.BytesBeforeFrameCanEnd(), awaited) << cut;
+    r.Feed({readAck.begin() + cut, readAck.end()});
+    EXPECT_EQ(r.BytesBeforeFrameCanEnd(), 0u);
+  }
+  for (size_t cut = 1; cut < readAck.size(); ++cut) {
+    r.Feed({readAck.begin(), readAck.begin() + cut});
+    EXPECT_LE(r.BytesBeforeFrameCanEnd(), readAck.size() - cut) << cut;
+    EXPECT_GT(r.BytesBeforeFrameCanEnd(), 0u) << cut;
+    r.Feed({readAck.begin() + cut, readAck.end()});
+  }
+}
+
 TEST_F(FrameReceiverTest, EmptyMatchesAndMissingStyle) {
   EXPECT_FALSE(r.DefineRecvChecksum(u"Bcc", 0, 1, u"plus"));
   EXPECT_EQ(platform.boxes, (Packets{u"먼저 AddRecvStyle()을 하세요"}));

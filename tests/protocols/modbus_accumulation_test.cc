@@ -63,6 +63,28 @@ TEST_F(Accumulation, RtuPiecesCompleteAtTheAwaitedLength) {
   EXPECT_EQ(m_.traces, (Texts{overflowTrace_, overflowTrace_}));
 }
 
+// What the port may wait for after each piece: the awaited rest, or in detailed mode no more than
+// an exception reply can still need until the function code shows it is none.
+TEST_F(Accumulation, BytesBeforeTheReplyCanEnd) {
+  struct Case {
+    bool rtu, detailed;
+    Bytes received;
+    int32_t awaited;
+  };
+  const Case cases[] = {
+      {true, false, {}, 9},          {true, false, {1}, 8},          {true, true, {1}, 4},
+      {true, true, {1, 0x83}, 3},    {true, true, {1, 3}, 7},        {false, true, Of(":01"), 8},
+      {false, true, Of(":0183"), 6}, {false, true, Of(":0103"), 14}, {false, false, Of(":01"), 16},
+  };
+  for (const Case& c : cases) {
+    m_.SetRtu(c.rtu);
+    m_.SetDetailed(c.detailed);
+    m_.Build(3, 1, 0, 2, 0, 0, 0, 0);  // 2 registers: 9 bytes in RTU, 19 in ASCII
+    Feed(c.received, 0, c.received.size());
+    EXPECT_EQ(m_.BytesBeforeReplyCanEnd(), c.awaited) << c.rtu << c.detailed << c.received.size();
+  }
+}
+
 TEST_F(Accumulation, RtuRepliesThatDoNotMatchAreDropped) {
   m_.SetRtu(true);
   Bytes badCrc = Rtu({1, 3, 2, 0, 5}), swappedCrc = badCrc;
