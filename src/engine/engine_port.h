@@ -25,6 +25,7 @@ class EnginePort final : public CESerial, public SerialLink {
     engine_.SerialAccept(bytes, count);
   }
   void OnDeviceLost(const std::string& what) override { engine_.OnPortLost(what); }
+  int32_t BytesStillAwaited() const override { return engine_.BytesStillAwaited(); }
 
  private:
   QueryEngine& engine_;

@@ -1,12 +1,29 @@
 #include "platform/owner_loop.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <ctime>
 
 namespace qb {
+namespace {
 
-OwnerLoop::~OwnerLoop() { Stop(); }
+// Without a wake-up descriptor (the process ran out of them) the owner looks for calls this
+// often instead: slower, but nothing waits forever.
+constexpr std::chrono::milliseconds kWithoutWakeFd{1};
+
+}  // namespace
+
+OwnerLoop::OwnerLoop() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+OwnerLoop::~OwnerLoop() {
+  Stop();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
 
 void OwnerLoop::StartThread() {
   std::lock_guard lock(mutex_);
@@ -22,7 +39,7 @@ void OwnerLoop::Stop() {
     if (!thread_.joinable()) return;
     stopping_ = true;
   }
-  wakeOwner_.notify_all();
+  Signal();
   if (thread_.get_id() == std::this_thread::get_id()) {
     thread_.detach();  // stopping from inside a call: the thread ends after it returns
   } else {
@@ -31,52 +48,46 @@ void OwnerLoop::Stop() {
   owner_.store(std::thread::id());
 }
 
+void OwnerLoop::Signal() {
+  if (wakeFd_ < 0) return;
+  const uint64_t one = 1;
+  // Fails only when the counter is about to overflow, and then the descriptor is readable anyway.
+  const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+  static_cast<void>(written);
+}
+
 void OwnerLoop::Call(const Task& task) {
-  static const std::atomic<bool> kNever{false};
-  Enqueue(task, kNever, false);
-}
-
-bool OwnerLoop::CallUnless(const Task& task, const std::atomic<bool>& abandoned) {
-  return Enqueue(task, abandoned, true);
-}
-
-bool OwnerLoop::Enqueue(const Task& task, const std::atomic<bool>& abandoned, bool fromWorker) {
   if (IsOwnerThread()) {
     task();
-    return true;
+    return;
   }
   std::unique_lock lock(mutex_);
   if (!thread_.joinable() || stopping_) {
     // No owner thread: the caller runs the task, one caller at a time.
     lock.unlock();
-    if (abandoned.load()) return false;
     std::lock_guard inlineLock(inlineMutex_);
     task();
-    return true;
+    return;
   }
-  Pending pending{&task, fromWorker};
+  Pending pending{&task};
   calls_.push_back(&pending);
-  queuedCalls_.fetch_add(1);
-  // Woken with the lock still held, the owner would only wake to find it taken and sleep again
-  // on it: one more switch of threads for every chunk a port hands over.
   lock.unlock();
-  wakeOwner_.notify_all();
+  Signal();
   lock.lock();
-  callDone_.wait(lock, [&] {
-    return pending.state == Pending::State::kDone ||
-           (pending.state == Pending::State::kQueued && abandoned.load());
-  });
-  if (pending.state == Pending::State::kQueued) {
-    calls_.erase(std::find(calls_.begin(), calls_.end(), &pending));
-    queuedCalls_.fetch_sub(1);
-    return false;
-  }
-  return true;
+  callDone_.wait(lock, [&] { return pending.state == Pending::State::kDone; });
 }
 
-void OwnerLoop::Wake() {
+void OwnerLoop::WatchDescriptor(int fd, DescriptorWatcher* watcher) {
   std::lock_guard lock(mutex_);
-  callDone_.notify_all();
+  const bool watch = fd >= 0 && watcher != nullptr;
+  watchFd_ = watch ? fd : -1;
+  watcher_ = watch ? watcher : nullptr;
+  holdUntil_ = SteadyTime{};
+}
+
+void OwnerLoop::HoldDescriptorUntil(SteadyTime until) {
+  std::lock_guard lock(mutex_);
+  holdUntil_ = until;
 }
 
 void OwnerLoop::SetTimer(uint32_t periodMs, Task onTick) {
@@ -87,7 +98,6 @@ void OwnerLoop::SetTimer(uint32_t periodMs, Task onTick) {
     msUntilDue_ = nullptr;
     nextTick_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs);
   });
-  wakeOwner_.notify_all();
 }
 
 void OwnerLoop::SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue) {
@@ -97,7 +107,6 @@ void OwnerLoop::SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDu
     onTick_ = std::move(onTick);
     msUntilDue_ = std::move(msUntilDue);
   });
-  wakeOwner_.notify_all();
 }
 
 bool OwnerLoop::DeadlineMode() const {
@@ -117,51 +126,66 @@ void OwnerLoop::Pause(uint32_t ms) {
   }
   const SteadyTime until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   std::unique_lock lock(mutex_);
-  while (!stopping_) {
-    if (RunOneCall(lock, true)) continue;
-    if (wakeOwner_.wait_until(lock, until) == std::cv_status::timeout) break;
+  while (!stopping_ && std::chrono::steady_clock::now() < until) {
+    if (RunOneCall(lock)) continue;
+    WaitOwner(lock, until, false);
   }
 }
 
-bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock, bool callsOnly) {
-  const auto next = callsOnly ? std::find_if(calls_.begin(), calls_.end(),
-                                             [](const Pending* p) { return !p->fromWorker; })
-                              : calls_.begin();
-  if (next == calls_.end()) return false;
-  Pending* pending = *next;
-  calls_.erase(next);
-  queuedCalls_.fetch_sub(1);
+bool OwnerLoop::RunOneCall(std::unique_lock<std::mutex>& lock) {
+  if (calls_.empty()) return false;
+  Pending* pending = calls_.front();
+  calls_.pop_front();
   pending->state = Pending::State::kRunning;
   lock.unlock();
   (*pending->task)();
   lock.lock();
   pending->state = Pending::State::kDone;
+  // Woken with the lock still held, the caller would only wake to find it taken and sleep again.
   lock.unlock();
   callDone_.notify_all();
   lock.lock();
   return true;
 }
 
-void OwnerLoop::WaitForEdge(std::unique_lock<std::mutex>& lock, SteadyTime edge) {
-  using std::chrono::nanoseconds;
-  // A timed sleep ends some tens of microseconds after the time asked for (more on a virtual
-  // machine), which would delay every send of the precise timer by as much. So the thread sleeps
-  // until a little before the edge, by how late its recent wake-ups were, and spins the rest.
-  const nanoseconds margin = std::min(2 * wakeLateness_ + kSpinFloor, kSpinCeiling);
-  const SteadyTime wakeAt = edge - margin;
-  if (std::chrono::steady_clock::now() < wakeAt) {
-    if (wakeOwner_.wait_until(lock, wakeAt) == std::cv_status::no_timeout) return;
-    const nanoseconds late = std::clamp<nanoseconds>(std::chrono::steady_clock::now() - wakeAt,
-                                                     nanoseconds(0), kSpinCeiling);
-    wakeLateness_ += (late - wakeLateness_) / 8;
+short OwnerLoop::WaitOwner(std::unique_lock<std::mutex>& lock, std::optional<SteadyTime> deadline,
+                           bool watch) {
+  pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, POLLIN, 0}};
+  const SteadyTime now = std::chrono::steady_clock::now();
+  if (watch && watcher_ != nullptr) {
+    if (holdUntil_ > now) {
+      deadline = deadline ? std::min(*deadline, holdUntil_) : holdUntil_;
+    } else {
+      fds[1].fd = watchFd_;
+    }
   }
-  if (!calls_.empty() || stopping_) return;
+  if (wakeFd_ < 0)
+    deadline = deadline ? std::min(*deadline, now + kWithoutWakeFd) : now + kWithoutWakeFd;
+  timespec timeout{};
+  if (deadline) {
+    const auto ns = std::max<int64_t>(0, std::chrono::nanoseconds(*deadline - now).count());
+    timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+  }
   lock.unlock();
-  while (std::chrono::steady_clock::now() < edge && queuedCalls_.load() == 0) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+  const int ready = ::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
+  if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+    uint64_t count = 0;
+    const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
+    static_cast<void>(taken);
   }
+  lock.lock();
+  // The watch may have ended while the lock was let go (a close from a thread of its own when
+  // the loop had none); then what poll saw belongs to nobody.
+  if (ready <= 0 || fds[1].fd < 0 || fds[1].fd != watchFd_) return 0;
+  return fds[1].revents;
+}
+
+void OwnerLoop::Dispatch(std::unique_lock<std::mutex>& lock, short revents) {
+  DescriptorWatcher* watcher = watcher_;
+  if (watcher == nullptr || revents == 0) return;
+  lock.unlock();
+  watcher->OnDescriptorReady(revents);
   lock.lock();
 }
 
@@ -175,6 +199,7 @@ void OwnerLoop::Run() {
   for (;;) {
     if (RunOneCall(lock)) continue;
     if (stopping_) break;
+    std::optional<SteadyTime> deadline;
     if (msUntilDue_) {
       const auto due = msUntilDue_;
       lock.unlock();
@@ -186,32 +211,29 @@ void OwnerLoop::Run() {
         lock.unlock();
         if (tick) tick();
         lock.lock();
-      } else if (ms < 0) {
-        wakeOwner_.wait(lock);
-      } else {
+        continue;
+      }
+      if (ms > 0) {
         // Due at the start of the tick ms ticks from now: the tick counts whole milliseconds of
         // the same monotonic clock, so the wait ends at that millisecond's edge, not ms after now.
-        const auto now = std::chrono::steady_clock::now();
-        const auto tickStart = std::chrono::floor<std::chrono::milliseconds>(now);
-        WaitForEdge(lock, tickStart + std::chrono::milliseconds(ms));
+        const auto tickStart =
+            std::chrono::floor<std::chrono::milliseconds>(std::chrono::steady_clock::now());
+        deadline = tickStart + std::chrono::milliseconds(ms);
       }
-      continue;
+    } else if (periodMs_ != 0) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= nextTick_) {
+        nextTick_ += std::chrono::milliseconds(periodMs_);
+        if (nextTick_ <= now) nextTick_ = now + std::chrono::milliseconds(periodMs_);
+        Task tick = onTick_;
+        lock.unlock();
+        if (tick) tick();
+        lock.lock();
+        continue;
+      }
+      deadline = nextTick_;
     }
-    if (periodMs_ == 0) {
-      wakeOwner_.wait(lock);
-      continue;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now < nextTick_) {
-      wakeOwner_.wait_until(lock, nextTick_);
-      continue;
-    }
-    nextTick_ += std::chrono::milliseconds(periodMs_);
-    if (nextTick_ <= now) nextTick_ = now + std::chrono::milliseconds(periodMs_);
-    Task tick = onTick_;
-    lock.unlock();
-    if (tick) tick();
-    lock.lock();
+    Dispatch(lock, WaitOwner(lock, deadline, true));
   }
 }
 

@@ -4,6 +4,10 @@
 // result when done, as a message sent to a window of another thread would. A call made on the owner
 // thread itself (for instance from inside the host's handler of an event) runs directly, so nothing
 // in the engine needs a lock.
+//
+// The loop also watches one descriptor, the serial port's: it waits in a single poll over its own
+// wake-up descriptor, the port and the timer's deadline, so received bytes reach the engine with
+// one wake-up of one thread and no hand-off between threads.
 #pragma once
 
 #include <atomic>
@@ -19,11 +23,22 @@
 
 namespace qb {
 
+// What the loop calls, on the owner thread, when the watched descriptor is ready.
+class DescriptorWatcher {
+ public:
+  // revents as poll reports them (POLLIN, POLLHUP, POLLERR, POLLNVAL).
+  virtual void OnDescriptorReady(short revents) = 0;
+
+ protected:
+  ~DescriptorWatcher() = default;
+};
+
 class OwnerLoop {
  public:
   using Task = std::function<void()>;
+  using SteadyTime = std::chrono::steady_clock::time_point;
 
-  OwnerLoop() = default;
+  OwnerLoop();
   ~OwnerLoop();
   OwnerLoop(const OwnerLoop&) = delete;
   OwnerLoop& operator=(const OwnerLoop&) = delete;
@@ -50,66 +65,68 @@ class OwnerLoop {
     }
   }
 
-  // For worker threads (the serial reader): like Call, but gives up without running the task when
-  // `abandoned` becomes true before the owner has started it. Whoever sets the flag calls Wake().
-  // True when the task ran.
-  bool CallUnless(const Task& task, const std::atomic<bool>& abandoned);
-  void Wake();
+  // The descriptor the owner thread waits on besides calls and the timer; watcher runs on the
+  // owner thread whenever it is readable or in error. One at a time: a new one replaces the old,
+  // fd < 0 or a null watcher ends the watch (at once: the watcher is not called again). Only an
+  // owner thread watches; without one (before StartThread, after Stop) nothing is received.
+  void WatchDescriptor(int fd, DescriptorWatcher* watcher);
+  // The watched descriptor is not looked at before until (a reply of known length is still on the
+  // wire); calls and ticks are served meanwhile. A time in the past ends the hold.
+  void HoldDescriptorUntil(SteadyTime until);
 
   // On the owner thread: a pause of ms milliseconds in the middle of its work, during which the
   // calls of other threads made through Call are run, so none of them waits for the pause to end.
-  // Worker hand-offs (CallUnless) and timer ticks wait for it as they would for a sleep. Stop
-  // ends the pause at once. Elsewhere: an ordinary sleep.
+  // The watched descriptor and the timer wait for it as they would for a sleep. Stop ends the
+  // pause at once. Elsewhere: an ordinary sleep.
   void Pause(uint32_t ms);
 
   // The periodic timer: onTick runs on the owner thread every periodMs milliseconds; 0 stops it.
   // Ticks that the owner thread misses while busy are not made up, as window timers do.
   void SetTimer(uint32_t periodMs, Task onTick);
   uint32_t TimerPeriod() const;
-  // A timer without a period: after every call and every tick the owner thread asks msUntilDue
-  // (on the owner thread) how long it may sleep: 0 runs onTick at once, -1 sleeps until the next
-  // call. No periodic wake-ups at all. A due tick starts at the edge of its millisecond: the
-  // thread sleeps until shortly before it and spins the last tens of microseconds (as long as its
-  // timed wake-ups have lately been late). SetTimer with a period ends this mode.
+  // A timer without a period: after every call, every tick and every ready descriptor the owner
+  // thread asks msUntilDue (on the owner thread) how long it may sleep: 0 runs onTick at once, -1
+  // sleeps until the next call. No periodic wake-ups at all. A due tick starts at the edge of its
+  // millisecond (the thread sleeps with a timer slack of 1 us, so it starts a few tens of
+  // microseconds after the edge). SetTimer with a period ends this mode.
   void SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue);
   bool DeadlineMode() const;
 
  private:
   struct Pending {
     const Task* task;
-    bool fromWorker;  // CallUnless: not run by Pause
     enum class State { kQueued, kRunning, kDone } state = State::kQueued;
   };
-  using SteadyTime = std::chrono::steady_clock::time_point;
 
   void Run();
-  bool Enqueue(const Task& task, const std::atomic<bool>& abandoned, bool fromWorker);
-  // Runs one queued call if there is one (workers' too unless callsOnly); lock is held on entry and
-  // exit.
-  bool RunOneCall(std::unique_lock<std::mutex>& lock, bool callsOnly = false);
-  // Deadline mode: returns at edge, or earlier when a call or Stop comes; lock held on entry and
-  // exit.
-  void WaitForEdge(std::unique_lock<std::mutex>& lock, SteadyTime edge);
-
-  static constexpr std::chrono::nanoseconds kSpinFloor{10'000};
-  static constexpr std::chrono::nanoseconds kSpinCeiling{250'000};
+  // Runs one queued call if there is one; lock is held on entry and exit.
+  bool RunOneCall(std::unique_lock<std::mutex>& lock);
+  // Waits until a call is queued, Stop, the deadline (none: no limit) or, with watch, the watched
+  // descriptor is ready (and not held). Lock held on entry and exit. The descriptor's revents, 0
+  // when it was not ready.
+  short WaitOwner(std::unique_lock<std::mutex>& lock, std::optional<SteadyTime> deadline,
+                  bool watch);
+  // Gives the descriptor's readiness to its watcher; lock held on entry and exit.
+  void Dispatch(std::unique_lock<std::mutex>& lock, short revents);
+  void Signal();
 
   mutable std::mutex mutex_;
-  std::condition_variable wakeOwner_;
   std::condition_variable callDone_;
   std::deque<Pending*> calls_;
-  std::atomic<size_t> queuedCalls_{0};  // calls_.size(), for the spin that holds no lock
   bool stopping_ = false;
   std::thread thread_;
   std::atomic<std::thread::id> owner_{};
   std::mutex inlineMutex_;  // serialises calls once no owner thread runs
+  int wakeFd_ = -1;         // eventfd: a call or Stop for the owner thread
+
+  int watchFd_ = -1;
+  DescriptorWatcher* watcher_ = nullptr;
+  SteadyTime holdUntil_{};
 
   uint32_t periodMs_ = 0;
   Task onTick_;
   std::function<int64_t()> msUntilDue_;  // set: deadline mode
   SteadyTime nextTick_{};
-  // How late timed wake-ups of the owner thread end, on average.
-  std::chrono::nanoseconds wakeLateness_{50'000};
 };
 
 }  // namespace qb

@@ -1,15 +1,13 @@
 // The serial port on Linux (see ce_serial.h): open and close, the RS-485 write sequence, and the
-// reader thread with its hand-off of chunks to the owner thread.
+// reception on the owner thread.
 #include "serial/ce_serial.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <utility>
 
 #include "platform/code_page.h"
@@ -109,10 +107,6 @@ bool CESerial::FailOpen(uint32_t baud, std::string_view reason, std::string user
       userText.empty() ? devicePath_ + ": " + std::string(reason) : std::move(userText);
   // Whatever this open obtained is given back: the device stays free for another program.
   device_.Close();
-  if (wakeFd_ >= 0) {
-    ::close(wakeFd_);
-    wakeFd_ = -1;
-  }
   rs485Active_ = false;
   portNumber_ = 0;
   Note("Cannot open port : Port=" + std::to_string(port) + ",BaudRate=" + std::to_string(baud) +
@@ -127,16 +121,14 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   portNumber_ = port;
   devicePath_ = ResolvePortDevice(port, devices_, ProcessEnvironment);
   if (devicePath_.empty()) {
-    return FailOpen(baud, "no device for this port number",
-                    "COM" + std::to_string(port) +
-                        ": no device for this port number (see qbSetPortDevice)");
+    return FailOpen(
+        baud, "no device for this port number",
+        "COM" + std::to_string(port) + ": no device for this port number (see qbSetPortDevice)");
   }
 
   if (const int err = device_.Open(devicePath_); err != 0) {
     return FailOpen(baud, ErrorText(err), OpenErrorText(devicePath_, err));
   }
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) return FailOpen(baud, ErrorText(errno));
   Purge();
 
   LineSettings wanted;
@@ -156,18 +148,19 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   // RTS raised while idle, DTR low: the line is in receive direction between frames.
   SetLines(true, false);
 
-  closing_.store(false);
+  openRunFlag_ = runFlag_;
+  openChunkSize_ = chunkSize_;
+  const uint32_t bits = BitsPerCharacter(parity, dataBits, stopBits);
+  charTime_ = std::chrono::nanoseconds(uint64_t{1'000'000'000} * bits / baud);
+  if (buffer_.size() < openChunkSize_ + size_t{1}) {
+    // An open from inside OnReceive: the chunk being handled lies in the old buffer.
+    retiredBuffer_ = std::move(buffer_);
+    buffer_.assign(openChunkSize_ + size_t{1}, 0);
+  }
   open_.store(true);
   OnPortReset();
-  try {
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunkSize_) + 1);
-    readerBuffer_ = buffer.data();
-    reader_ = std::thread(&CESerial::ReaderMain, this, device_.Fd(), wakeFd_, chunkSize_,
-                          std::move(buffer), runFlag_);
-  } catch (const std::exception& e) {
-    open_.store(false);
-    return FailOpen(baud, e.what());
-  }
+  loop_.WatchDescriptor(device_.Fd(), this);
+  watching_ = true;
   Note("Open port success: Port=" + std::to_string(port) + ",BaudRate=" + std::to_string(baud) +
        ",Device=" + devicePath_);
   return true;
@@ -175,51 +168,19 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
 
 void CESerial::ForgetAfterFork() {
   open_.store(false);
+  watching_ = false;
   device_.ForgetAfterFork();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-  wakeFd_ = -1;
-}
-
-void CESerial::StopReader() {
-  if (!reader_.joinable()) return;
-  if (handOffThread_.load() == std::this_thread::get_id()) {
-    // Close from inside a hand-off of this port (OnReceive, or a callback of the note about a
-    // vanished device). The reader is parked in the loop waiting for this very hand-off, so
-    // joining it would wait for ourselves. Instead its quit flag (on the reader's own stack) is
-    // set and the thread is let go: when the hand-off returns, the reader reads that flag and
-    // ends without touching this object again, so the object may even be destroyed meanwhile
-    // (CallUnless looks at the closing flag only while the hand-off is still queued, never once
-    // it has started).
-    // The device and the wake-up descriptor can be closed now: the reader uses neither again.
-    *parkedQuit_ = true;
-    parkedQuit_ = nullptr;
-    handOffThread_.store(std::thread::id());
-    reader_.detach();
-    return;
-  }
-  // The reader is in poll (the eventfd wakes it), or waiting for a hand-off that the owner has not
-  // started (the closing flag and Wake abandon it), or between the two (it sees the flag).
-  closing_.store(true);
-  loop_.Wake();
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    // Cannot fail short of a counter overflow, which would leave the eventfd readable anyway.
-    const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    static_cast<void>(written);
-  }
-  reader_.join();
 }
 
 void CESerial::Close() {
-  if (open_.exchange(false) && runFlag_ != nullptr) runFlag_->store(0);
-  StopReader();
+  if (open_.exchange(false) && openRunFlag_ != nullptr) openRunFlag_->store(0);
+  if (watching_) {
+    loop_.WatchDescriptor(-1, nullptr);
+    watching_ = false;
+  }
   if (device_.IsOpen()) {
     Purge();
     device_.Close();
-  }
-  if (wakeFd_ >= 0) {
-    ::close(wakeFd_);
-    wakeFd_ = -1;
   }
   rs485Active_ = false;
   portNumber_ = 0;
@@ -227,6 +188,8 @@ void CESerial::Close() {
 
 void CESerial::Write(const uint8_t* bytes, size_t count) {
   if (!open_.load() || !device_.IsOpen()) return;
+  // A new exchange starts: whatever arrives is looked at as it comes.
+  if (watching_) loop_.HoldDescriptorUntil({});
   const bool switchRts = !rs485Active_;
   if (switchRts) {
     SetModemLine(ModemLine::kRts, false);
@@ -245,26 +208,13 @@ void CESerial::Write(const uint8_t* bytes, size_t count) {
   }
 }
 
-void CESerial::RunHandOff(HandOff& handOff) {
-  parkedQuit_ = &handOff.quit;
-  handOffThread_.store(std::this_thread::get_id());
-  if (handOff.goneReason != nullptr) {
-    OnDeviceGone(handOff.goneReason);
-  } else {
-    OnReceive(handOff.bytes, handOff.count);
-  }
-  // Closed (or destroyed) from inside: this object may be gone, touch nothing of it.
-  if (handOff.quit) return;
-  handOffThread_.store(std::thread::id());
-  parkedQuit_ = nullptr;
-}
-
 void CESerial::OnDeviceGone(const char* reason) {
   if (!open_.exchange(false)) return;
-  if (runFlag_ != nullptr) runFlag_->store(0);
+  if (openRunFlag_ != nullptr) openRunFlag_->store(0);
   const int32_t port = portNumber_;
-  // The device is released at once so that it can be opened again when it comes back; the reader
-  // ends right after this hand-off and is joined by the next Open or Close.
+  // The device is released at once so that it can be opened again when it comes back.
+  loop_.WatchDescriptor(-1, nullptr);
+  watching_ = false;
   device_.Close();
   rs485Active_ = false;
   portNumber_ = 0;
@@ -276,57 +226,34 @@ void CESerial::OnDeviceGone(const char* reason) {
        reason + ")");
 }
 
-void CESerial::ReaderMain(int fd, int wakeFd, uint32_t chunkSize, std::vector<uint8_t> buffer,
-                          std::atomic<int32_t>* runFlag) {
-  HandOff handOff{this, buffer.data(), 0, nullptr, false};
-  // One task for every hand-off; it holds a single reference, so building it allocates nothing.
-  const OwnerLoop::Task task = [&handOff] { handOff.port->RunHandOff(handOff); };
-  const auto stopping = [&] {
-    return closing_.load() || (runFlag != nullptr && runFlag->load() == 0);
-  };
-
-  pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-  const char* gone = nullptr;
-  while (gone == nullptr && !stopping()) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      gone = ErrorText(errno);
-      break;
-    }
-    if (stopping()) return;
-    const short events = fds[0].revents;
-    if ((events & POLLNVAL) != 0) {
-      gone = "device closed";
-      break;
-    }
-    bool received = false;
-    while (!stopping()) {
-      std::fill_n(buffer.begin(), chunkSize, uint8_t{0});
-      const ssize_t n = ::read(fd, buffer.data(), chunkSize);
-      if (n > 0) {
-        received = true;
-        handOff.count = static_cast<int32_t>(n);
-        // The owner runs OnReceive while this thread waits: strict alternation, one chunk at a
-        // time. False: abandoned by Close before the owner started it.
-        if (!loop_.CallUnless(task, closing_) || handOff.quit) return;
-        continue;
-      }
-      // With VMIN 1 and no blocking, an empty queue gives EAGAIN; 0 means the line hung up.
-      if (n == 0) {
-        gone = "end of file";
-      } else if (errno == EINTR) {
-        continue;
-      } else if (errno != EAGAIN) {
-        gone = ErrorText(errno);
-      }
-      break;
-    }
-    if (gone == nullptr && !received && (events & (POLLHUP | POLLERR)) != 0) gone = "hang-up";
+void CESerial::OnDescriptorReady(short revents) {
+  if (!open_.load()) return;
+  retiredBuffer_ = {};
+  if (openRunFlag_ != nullptr && openRunFlag_->load() == 0) {
+    // The host's run flag ends reception; the port stays open for writing.
+    loop_.WatchDescriptor(-1, nullptr);
+    watching_ = false;
+    return;
   }
-  if (gone == nullptr || stopping()) return;
-  // The reader does not touch the port's state itself: the owner marks it closed.
-  handOff.goneReason = gone;
-  loop_.CallUnless(task, closing_);
+  if ((revents & POLLNVAL) != 0) return OnDeviceGone("device closed");
+  std::fill_n(buffer_.begin(), openChunkSize_, uint8_t{0});
+  const ssize_t n = ::read(device_.Fd(), buffer_.data(), openChunkSize_);
+  if (n > 0) {
+    OnReceive(buffer_.data(), static_cast<int32_t>(n));
+    // OnReceive may have closed or reopened the port; a hold belongs to the open that read.
+    if (!open_.load() || !watching_) return;
+    const int32_t awaited = BytesStillAwaited();
+    if (awaited > 0) {
+      const auto wire = std::min<std::chrono::nanoseconds>(charTime_ * awaited, kMaxHold);
+      loop_.HoldDescriptorUntil(std::chrono::steady_clock::now() + wire);
+    }
+    return;
+  }
+  // With VMIN 1 and no blocking, an empty queue gives EAGAIN; 0 means the line hung up.
+  if (n == 0) return OnDeviceGone("end of file");
+  if (errno == EINTR) return;
+  if (errno != EAGAIN) return OnDeviceGone(ErrorText(errno));
+  if ((revents & (POLLHUP | POLLERR)) != 0) OnDeviceGone("hang-up");
 }
 
 }  // namespace qb

@@ -1,20 +1,24 @@
 // The library's own serial port: opens a numbered COM port (a device path on Linux), configures it
 // for the frame protocols (RS-232, or two-wire RS-485 with the transmitter switched by RTS),
-// writes request frames, and runs one reader thread that hands received bytes, chunk by chunk, to
-// the owner thread. The engine derives from it and implements OnReceive.
+// writes request frames, and receives: the owner loop watches the device, and every chunk read
+// goes to OnReceive on the owner thread. The engine derives from it and implements OnReceive.
 //
 // Threads: every member function is called on the owner thread (the thread of the OwnerLoop),
-// and the object is destroyed there too. The reader thread only reads the device; each chunk is
-// carried to the owner thread through the loop and the reader waits until OnReceive has returned
-// before it reads again, so OnReceive never overlaps itself and the chunks arrive in order.
+// and the object is destroyed there too. Reception needs the loop's owner thread: the chunks are
+// read there, one at a time and in order, so OnReceive never overlaps itself.
+//
+// While the reply in progress still lacks bytes that the receiving side knows of
+// (BytesStillAwaited), the device is not looked at again before those bytes can have arrived on
+// the wire: a reply that comes a byte per character time costs one or two wake-ups, not one per
+// byte.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/owner_loop.h"
@@ -24,7 +28,7 @@
 
 namespace qb {
 
-class CESerial {
+class CESerial : private DescriptorWatcher {
  public:
   static constexpr uint32_t kDefaultChunkSize = 128;
   // A chunk larger than this is taken in pieces of this size; each read allocates nothing.
@@ -45,8 +49,8 @@ class CESerial {
   // driver does not keep show the message box "Can't Config" and fail the open.
   bool Open(int32_t port, uint32_t baud, std::u16string_view parity, std::u16string_view dataBits,
             std::u16string_view stopBits);
-  // Stops the reader (it is woken, never killed), purges, gives the driver options back and closes
-  // the device. May be called from inside OnReceive. Nothing visible happens when not open.
+  // Ends reception, purges, gives the driver options back and closes the device. May be called
+  // from inside OnReceive. Nothing visible happens when not open.
   void Close();
   // False once closed, and also after the device disappeared under the open port.
   bool IsOpen() const { return open_.load(); }
@@ -69,7 +73,7 @@ class CESerial {
   void SetLines(bool rts, bool dtr);
 
   // The most bytes one read takes (1 to kMaxChunkSize; 128 by default), and the external run flag
-  // (null = none): Open writes 1 there, Close writes 0, and the reader stops when it reads 0.
+  // (null = none): Open writes 1 there, Close writes 0, and reception ends when it reads 0 there.
   // Both take effect at the next Open.
   void SetReadParams(uint32_t chunkSize, std::atomic<int32_t>* runFlag);
   void SetChunkSize(uint32_t chunkSize);
@@ -93,9 +97,9 @@ class CESerial {
   // Whether the driver currently does the switching.
   bool Rs485KernelActive() const { return rs485Active_; }
 
-  // In a child made by fork: closes the descriptors without touching the device (the parent still
-  // uses it), so the child holds neither the port's lock nor the device. The reader thread exists
-  // only in the parent; the object is never used again.
+  // In a child made by fork: closes the descriptor without touching the device (the parent still
+  // uses it), so the child holds neither the port's lock nor the device. The object is never used
+  // again.
   void ForgetAfterFork();
 
   // Maps a port number to a device path for later opens; an empty path removes the mapping.
@@ -112,24 +116,18 @@ class CESerial {
   virtual void OnDeviceLost(const std::string& /*what*/) {}
   // Drives one modem line of the device. Write and SetLines go through here.
   virtual bool SetModemLine(ModemLine line, bool raised);
+  // After each chunk: how many more bytes the reply in progress needs at the least before it can
+  // be complete; 0 when unknown or nothing is awaited (the device is looked at again at once).
+  virtual int32_t BytesStillAwaited() const { return 0; }
 
  private:
-  // What the reader hands to the owner thread; lives on the reader's stack.
-  struct HandOff {
-    CESerial* port;
-    const uint8_t* bytes;
-    int32_t count;
-    const char* goneReason;  // non-null: the device disappeared, for this reason
-    bool quit;  // set on the owner thread when the port was closed from inside the hand-off
-  };
+  // The longest hold: a reply awaited longer than this is looked at again meanwhile.
+  static constexpr std::chrono::milliseconds kMaxHold{250};
 
-  void ReaderMain(int fd, int wakeFd, uint32_t chunkSize, std::vector<uint8_t> buffer,
-                  std::atomic<int32_t>* runFlag);
-  void RunHandOff(HandOff& handOff);
+  // A chunk can be read (or the device is gone): on the owner thread.
+  void OnDescriptorReady(short revents) override;
   void OnDeviceGone(const char* reason);
-  void StopReader();
   void ApplyKernelRs485();
-  // userText: the reason in words a user can act on (empty: the device path and the reason).
   bool FailOpen(uint32_t baud, std::string_view reason, std::string userText = {});
   void Note(const std::string& text);
 
@@ -144,21 +142,18 @@ class CESerial {
   bool rs485Active_ = false;
 
   TtyDevice device_;
-  int wakeFd_ = -1;  // eventfd that wakes the reader's poll for Close
   int32_t portNumber_ = 0;
   std::string devicePath_;
   std::string lastOpenError_;
   std::atomic<bool> open_{false};
-  std::atomic<bool> closing_{false};  // tells the reader to end; abandons a queued hand-off
-  std::thread reader_;
-  // The thread running a hand-off of this port right now (the owner thread, or the reader itself
-  // when the loop has no thread of its own), and that hand-off's quit flag. Close called on that
-  // thread is a close from inside OnReceive.
-  std::atomic<std::thread::id> handOffThread_{};
-  bool* parkedQuit_ = nullptr;
-  // The reader's buffer (the reader owns it): seen from here, it stays reachable in a child of
-  // fork, where the reader thread does not exist, and no leak is reported there.
-  const uint8_t* readerBuffer_ = nullptr;
+  bool watching_ = false;
+  std::atomic<int32_t>* openRunFlag_ = nullptr;  // the run flag of the current open
+  uint32_t openChunkSize_ = kDefaultChunkSize;   // the chunk size of the current open
+  std::chrono::nanoseconds charTime_{};          // one character on the wire, start and stop bits
+  // Received bytes are read here. A buffer that an open from inside OnReceive replaces is kept
+  // until the next chunk, as the chunk being handled still lies in it.
+  std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> retiredBuffer_;
 };
 
 }  // namespace qb

@@ -77,4 +77,10 @@ bool SettingsTook(const LineSettings& wanted, const LineSettings& readBack) {
   return diff * 100 <= want * 3;
 }
 
+uint32_t BitsPerCharacter(std::u16string_view parity, std::u16string_view dataBits,
+                          std::u16string_view stopBits) {
+  const uint32_t parityBits = parity == u"Even" || parity == u"Odd" ? 1 : 0;
+  return 1 + (dataBits == u"7" ? 7 : 8) + parityBits + (stopBits == u"2" ? 2 : 1);
+}
+
 }  // namespace qb

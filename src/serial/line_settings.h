@@ -33,6 +33,11 @@ struct LineSettings {
 bool MakeLineSettings(uint32_t baud, std::u16string_view parity, std::u16string_view dataBits,
                       std::u16string_view stopBits, LineSettings* out);
 
+// The bits one character takes on the wire with these texts (read as MakeLineSettings reads
+// them): the start bit, the data bits, the parity bit and the stop bits.
+uint32_t BitsPerCharacter(std::u16string_view parity, std::u16string_view dataBits,
+                          std::u16string_view stopBits);
+
 // The rate code of a standard baud rate (B9600 for 9600, ...), 0 when the rate has none.
 uint32_t StandardBaudCode(uint32_t baud);
 // The baud rate a record describes, from its rate code or, for a free rate, its output speed.

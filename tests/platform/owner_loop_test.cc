@@ -1,8 +1,9 @@
 // The owner thread: calls from other threads run there and return their results, calls on the
-// owner run at once, a worker's call can be abandoned, and the timer ticks on the owner.
+// owner run at once, the watched descriptor is served there, and the timer ticks on the owner.
 #include "platform/owner_loop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +13,8 @@
 
 namespace qb {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(OwnerLoop, CallsFromOtherThreadsRunOnTheOwnerInOrder) {
   OwnerLoop loop;
@@ -49,29 +52,54 @@ TEST(OwnerLoop, ACallMadeOnTheOwnerRunsAtOnce) {
   EXPECT_EQ(depth, 7);
 }
 
-TEST(OwnerLoop, AWorkerGivesUpAQueuedCallWhenAbandoned) {
+// The watched descriptor is served on the owner thread as it becomes readable, not while it is
+// held, and never again once the watch has ended.
+TEST(OwnerLoop, WatchedDescriptorIsServedOnTheOwnerUnlessHeld) {
+  using Clock = std::chrono::steady_clock;
+  struct Reader : DescriptorWatcher {
+    OwnerLoop* loop;
+    int fd;
+    std::atomic<int> reads{0};
+    std::atomic<bool> offThread{false};
+    Clock::time_point last{};  // owner thread only
+    void OnDescriptorReady(short) override {
+      char byte = 0;
+      if (::read(fd, &byte, 1) == 1) ++reads;
+      if (!loop->IsOwnerThread()) offThread = true;
+      last = Clock::now();
+    }
+  };
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
   OwnerLoop loop;
   loop.StartThread();
-  std::atomic<bool> ownerBusy{false}, release{false}, abandoned{false};
-  std::thread blocker([&] {
-    loop.Call([&] {
-      ownerBusy = true;
-      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-  });
-  while (!ownerBusy) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  bool ran = false;
-  std::atomic<int> result{-1};
-  std::thread worker([&] { result = loop.CallUnless([&] { ran = true; }, abandoned) ? 1 : 0; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  abandoned = true;
-  loop.Wake();
-  worker.join();
-  release = true;
-  blocker.join();
-  EXPECT_EQ(result.load(), 0);
-  loop.Call([] {});
-  EXPECT_FALSE(ran);
+  Reader reader;
+  reader.loop = &loop;
+  reader.fd = fds[0];
+  loop.Call([&] { loop.WatchDescriptor(fds[0], &reader); });
+  const auto waitReads = [&](int n) {
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (reader.reads < n && Clock::now() < end) std::this_thread::sleep_for(1ms);
+    return reader.reads.load();
+  };
+  ASSERT_EQ(::write(fds[1], "a", 1), 1);
+  EXPECT_EQ(waitReads(1), 1);
+
+  const auto heldUntil = Clock::now() + 150ms;
+  loop.Call([&] { loop.HoldDescriptorUntil(heldUntil); });
+  ASSERT_EQ(::write(fds[1], "b", 1), 1);
+  loop.Call([] {});  // calls are served during the hold
+  EXPECT_EQ(waitReads(2), 2);
+  EXPECT_GE(loop.Invoke([&] { return reader.last; }), heldUntil);
+
+  loop.Call([&] { loop.WatchDescriptor(-1, nullptr); });
+  ASSERT_EQ(::write(fds[1], "c", 1), 1);
+  std::this_thread::sleep_for(50ms);
+  loop.Stop();
+  EXPECT_EQ(reader.reads.load(), 2);
+  EXPECT_FALSE(reader.offThread.load());
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
 
 TEST(OwnerLoop, TimerTicksOnTheOwnerUntilStopped) {
@@ -143,8 +171,8 @@ TEST(OwnerLoop, DeadlineTimerTicksWhenDueAndSleepsOtherwise) {
   EXPECT_FALSE(loop.DeadlineMode());
 }
 
-// The loop wakes shortly before a due millisecond and spins to it: no tick may start before the
-// edge of the millisecond it was due at, and a call made meanwhile still runs first.
+// No tick may start before the edge of the millisecond it was due at, and a call made meanwhile
+// still runs first.
 TEST(OwnerLoop, DeadlineTicksNeverStartBeforeTheirMillisecondEdge) {
   using Clock = std::chrono::steady_clock;
   OwnerLoop loop;

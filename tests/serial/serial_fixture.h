@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -43,6 +44,8 @@ class TestPort : public CESerial {
   std::vector<std::vector<uint8_t>> chunks;
   int resets = 0;
   std::function<void()> onReceive;  // after the chunk is recorded; may close or reopen the port
+  // The length of the reply the port is told to await, counted from the first byte received.
+  int32_t awaitedLength = 0;
 
  protected:
   void OnReceive(const uint8_t* bytes, int32_t count) override {
@@ -53,6 +56,11 @@ class TestPort : public CESerial {
     --inside_;
   }
   void OnPortReset() override { ++resets; }
+  int32_t BytesStillAwaited() const override {
+    int32_t received = 0;
+    for (const auto& chunk : chunks) received += static_cast<int32_t>(chunk.size());
+    return std::max(awaitedLength - received, 0);
+  }
   bool SetModemLine(ModemLine line, bool raised) override {
     log_.push_back(std::string(line == ModemLine::kRts ? "RTS " : "DTR ") + (raised ? "1" : "0"));
     return CESerial::SetModemLine(line, raised);

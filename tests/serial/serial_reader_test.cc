@@ -1,5 +1,6 @@
-// Reception over a pseudo-terminal: chunks handed to the owner thread one at a time and in order,
-// Close ending the reader quickly (also from inside OnReceive), and a device that disappears.
+// Reception over a pseudo-terminal: chunks read on the owner thread one at a time and in order,
+// the wait for the rest of a reply of known length, Close ending reception at once (also from
+// inside OnReceive), and a device that disappears.
 #include <time.h>
 
 #include "serial_fixture.h"
@@ -34,7 +35,7 @@ TEST_F(SerialPortTest, QueuedBytesArriveInFullChunksInOrder) {
   EXPECT_EQ(Received(), expected);
 }
 
-TEST_F(SerialPortTest, CloseEndsTheReaderQuicklyWhileBytesStreamIn) {
+TEST_F(SerialPortTest, CloseEndsReceptionQuicklyWhileBytesStreamIn) {
   Owner([&] {
     port_->onReceive = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
   });
@@ -61,14 +62,12 @@ TEST_F(SerialPortTest, CloseEndsTheReaderQuicklyWhileBytesStreamIn) {
   device.join();
 }
 
-// Close on the owner thread while the reader waits with a chunk the owner has not taken: the
-// chunk is dropped and Close does not wait for it.
-TEST_F(SerialPortTest, CloseDropsAChunkTheOwnerHasNotTaken) {
+// Close on the owner thread while bytes wait unread: they are dropped and Close does not wait.
+TEST_F(SerialPortTest, CloseDropsBytesNotReadYet) {
   ASSERT_TRUE(Open());
   std::chrono::steady_clock::duration took{};
   Owner([&] {
-    // The reader reads the bytes and queues its hand-off behind this very call.
-    ASSERT_TRUE(pty_.Write(Text("late")) && pty_.WaitSlaveQueued(0));
+    ASSERT_TRUE(pty_.Write(Text("late")) && pty_.WaitSlaveQueued(4));  // nobody reads meanwhile
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto start = std::chrono::steady_clock::now();
     port_->Close();
@@ -103,6 +102,50 @@ TEST_F(SerialPortTest, CloseAndReopenFromInsideOnReceive) {
   ASSERT_TRUE(WaitReceived(4));
   EXPECT_THAT(Chunks(), ElementsAre(Text("A"), Text("E"), Text("FG")));
   EXPECT_TRUE(IsOpen());
+}
+
+// At 1200 baud with 10 bits a character, 8.33 ms. The device writes faster than that (a
+// pseudo-terminal has no line), so every wait below is far longer than the writes it covers.
+constexpr auto kChar1200 = std::chrono::microseconds(8333);
+
+// A reply of 25 bytes awaited: after its first byte the port does not look at the line until the
+// other 24 can have arrived (200 ms), and then takes them in one read. A reply that stops short
+// is waited for again for what it still lacks, with no read in between; bytes beyond the awaited
+// length come as they arrive.
+TEST_F(SerialPortTest, TheRestOfAnAwaitedReplyIsReadOnceItCanHaveArrived) {
+  Owner([&] { port_->awaitedLength = 25; });
+  ASSERT_TRUE(Open(1200));
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(pty_.Write({0x01}));
+  ASSERT_TRUE(WaitReceived(1));
+  for (uint8_t b = 2; b <= 13; ++b) ASSERT_TRUE(pty_.Write({b}));  // 12 of the 24 come at once
+  ASSERT_TRUE(WaitReceived(13));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 24 * kChar1200);
+  // Short by 12: the next look is 12 characters (100 ms) later, whatever comes meanwhile.
+  ASSERT_TRUE(pty_.Write(Pattern(12, 0x20)));
+  ASSERT_TRUE(pty_.Write(Pattern(3, 0x60)));  // three beyond the reply
+  ASSERT_TRUE(WaitReceived(28));
+  std::vector<size_t> sizes;
+  for (const auto& chunk : Chunks()) sizes.push_back(chunk.size());
+  EXPECT_THAT(sizes, ElementsAre(1, 12, 15));
+}
+
+// Close while the port waits for the rest of a reply: it returns at once, and nothing more is
+// read, neither when the wait would have ended nor later.
+TEST_F(SerialPortTest, CloseDuringTheWaitForTheRestOfAReply) {
+  Owner([&] { port_->awaitedLength = 100; });  // 825 ms of line at 1200 baud
+  ASSERT_TRUE(Open(1200));
+  ASSERT_TRUE(pty_.Write({0x01}));
+  ASSERT_TRUE(WaitReceived(1));
+  ASSERT_TRUE(pty_.Write(Pattern(20, 0)));
+  const auto took = Owner([&] {
+    const auto start = std::chrono::steady_clock::now();
+    port_->Close();
+    return std::chrono::steady_clock::now() - start;
+  });
+  EXPECT_LT(took, std::chrono::milliseconds(200));
+  std::this_thread::sleep_for(100 * kChar1200);
+  EXPECT_EQ(Chunks().size(), 1u);
 }
 
 std::chrono::nanoseconds ProcessCpuTime() {
