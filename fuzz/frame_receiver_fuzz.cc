@@ -1,6 +1,6 @@
 // Feeds arbitrary line bytes to the frame receiver under the reply Styles that selecting "LSMK",
 // "MKLD" or "MBFX" registers. The first input byte picks the protocol (byte % 3) and the chunk
-// size (1 to 64, as the reader hands bytes over in chunks); the rest is the line. After every
+// size (1 to 64, as the port reads bytes in chunks); the rest is the line. After every
 // chunk the buffer must hold no more than the longest frame the Styles can match, and every packet
 // must belong to the selected protocol.
 #include <cstddef>

@@ -25,7 +25,7 @@
  * The codes are the QB_EVENT_... numbers.
  *
  * Threads: the library runs its own owner thread, which runs the 10 ms timer, the scheduler,
- * every write, all parsing and every event. Every function may be called from any thread: a call
+ * every write and read of the port, all parsing and every event. Every function may be called from any thread: a call
  * from another thread is carried out on the owner thread and returns when it is done; a call from
  * inside the event procedure runs at once. An event procedure must not wait for another thread
  * that is itself calling into the library. qbStep called from inside the event procedure while a
@@ -396,7 +396,7 @@ QB_API int32_t qbGetLastTxSituationEx(uint8_t* dst, int32_t maxBytes);
 /** Opens COM port `port` at `baud` with the stored line settings; 1 open, 0 failed. The device is
  * the path set with qbSetPortDevice, else $QUILLBOX_COM<port>, else /dev/ttyS<port-1>. */
 QB_API int32_t qbOpenSerial(int32_t port, uint32_t baud);
-/** Closes the port (the reader thread ends within 200 ms). */
+/** Closes the port (reception ends at once). */
 QB_API void qbCloseSerial(void);
 /** Parity for the next open: u"Even", u"Odd", anything else none (exact, case-sensitive). */
 QB_API void qbSetParity(const qb_wchar* text);

@@ -49,15 +49,14 @@ DefaultRuntime::DefaultRuntime() : state_(std::make_unique<State>()) {
 DefaultRuntime::~DefaultRuntime() {
   if (!state_) return;
   if (gateState.exchange(kClosed) == kForked) {
-    // A child of fork: the owner and reader threads exist only in the parent.
+    // A child of fork: the owner thread exists only in the parent.
     Abandon();
     return;
   }
   State& s = *state_;
   if (s.loop.IsOwnerThread()) {
     // exit() from inside the event procedure or another callback: the owner thread never returns
-    // to its loop, and the reader may be parked in a hand-off that never ends. The device is given
-    // back; the rest ends with the process.
+    // to its loop. The device is given back; the rest ends with the process.
     s.engine.SetPort(nullptr);
     s.port->Close();
     Abandon();

@@ -41,7 +41,7 @@ class CESerial : private DescriptorWatcher {
   CESerial(const CESerial&) = delete;
   CESerial& operator=(const CESerial&) = delete;
 
-  // Opens the device that port maps to, configures it and starts the reader. An open port is
+  // Opens the device that port maps to, configures it and starts reception. An open port is
   // closed first. Texts: "Even"/"Odd" parity, "7" data bits, "2" stop bits, exactly as written;
   // anything else gives no parity, 8 data bits, one stop bit. Gives the debug note
   // "Open port success: Port=<n>,BaudRate=<baud>,Device=<path>" or
