@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "master_run.h"
@@ -20,6 +22,8 @@ struct LibmodbusConfig {
   // and spinning the rest, as the library's precise timer does. A master that waits like the
   // library, for telling the library's own costs from those of sending after a silence.
   int waitRuleMs = 0;
+  // CPU time of every thread of the process but the device's, so far (null: not taken).
+  std::function<int64_t()> hostCpuNs;
 };
 
 MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& devicePath);

@@ -27,8 +27,11 @@ constexpr uint8_t kTimeOutEvent = 3;
 // owner thread has carried it out, or waits on `done` under the mutex.
 class Recorder {
  public:
-  Recorder(size_t warmUp, size_t measured, int32_t waitRuleMs)
-      : warmUp_(warmUp), last_(warmUp + measured), waitRuleMs_(waitRuleMs) {
+  Recorder(size_t warmUp, size_t measured, int32_t waitRuleMs, std::function<int64_t()> hostCpuNs)
+      : warmUp_(warmUp),
+        last_(warmUp + measured),
+        waitRuleMs_(waitRuleMs),
+        hostCpuNs_(std::move(hostCpuNs)) {
     run_.warmUp = warmUp;
     run_.measured = measured;
     run_.replyTimes.reserve(last_ + 1);
@@ -76,9 +79,13 @@ class Recorder {
     // sends the next request at the first tick more than the wait rule after it.
     const int64_t tick = now / 1'000'000;
     run_.ruleWaitNs.push_back((tick + waitRuleMs_ + 1) * 1'000'000 - now);
-    if (index == warmUp_) cpuAtStart_ = CpuNs(CLOCK_THREAD_CPUTIME_ID);
+    if (index == warmUp_) {
+      cpuAtStart_ = CpuNs(CLOCK_THREAD_CPUTIME_ID);
+      hostCpuAtStart_ = hostCpuNs_ ? hostCpuNs_() : 0;
+    }
     if (index == last_) {
       run_.busyCpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart_;
+      run_.hostCpuNs = hostCpuNs_ ? hostCpuNs_() - hostCpuAtStart_ : 0;
       std::lock_guard lock(mutex_);
       finished_ = true;
       done_.notify_all();
@@ -100,8 +107,10 @@ class Recorder {
   const size_t warmUp_;
   const size_t last_;
   const int32_t waitRuleMs_;
+  const std::function<int64_t()> hostCpuNs_;
   size_t events_ = 0;
   int64_t cpuAtStart_ = 0;
+  int64_t hostCpuAtStart_ = 0;
   MasterRun run_;
 
   std::mutex mutex_;
@@ -131,7 +140,7 @@ MasterRun RunLibrary(const LibraryConfig& config, const std::string& devicePath)
   }
   const int32_t gap = qbGetRtuTimeGap();
   const int32_t waitRule = config.queryIntervalMs <= gap ? gap : config.queryIntervalMs;
-  Recorder recorder(config.warmUp, config.measured, waitRule);
+  Recorder recorder(config.warmUp, config.measured, waitRule, config.hostCpuNs);
   qbInit(&recorder, kEventMessage);
   qbSetTimeOut(config.timeOutMs);
   qbSetQueryInterval(config.queryIntervalMs);
@@ -149,6 +158,7 @@ MasterRun RunLibrary(const LibraryConfig& config, const std::string& devicePath)
   if (finished && recorder.HasCpuClock() && config.idleSeconds > 0) {
     // Stopped with the port open: what the owner thread costs while the host polls nothing.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The owner thread is the library's only thread.
     const clockid_t clock = recorder.CpuClock();
     const int64_t cpuBefore = CpuNs(clock);
     const int64_t wallBefore = MonotonicNs();

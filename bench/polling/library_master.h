@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "master_run.h"
@@ -18,6 +19,8 @@ struct LibraryConfig {
   size_t warmUp = 10;
   size_t measured = 100;
   double idleSeconds = 1.0;  // how long the owner thread's idle CPU time is taken over
+  // CPU time of every thread of the process but the device's, so far (null: not taken).
+  std::function<int64_t()> hostCpuNs;
 };
 
 // Polls the device at `devicePath` until warmUp + measured transactions have ended (or a

@@ -24,6 +24,7 @@
 #include "libmodbus_master.h"
 #include "library_master.h"
 #include "line_budget.h"
+#include "monotonic_time.h"
 #include "report.h"
 #include "simulated_device.h"
 
@@ -111,10 +112,14 @@ Measured Measure(Master master, int baud, int replyDelayMs, const Options& optio
     return result;
   }
   MasterRun run;
+  // The masters' CPU: the whole process but the device's thread.
+  const auto hostCpuNs = [&device] {
+    return CpuNs(CLOCK_PROCESS_CPUTIME_ID) - device.ThreadCpuNs();
+  };
   if (master == Master::kLibmodbus || master == Master::kLibmodbusWaiting) {
     // The library's RTU gap at this rate, the wait (b) observes.
     const int waitRuleMs = master == Master::kLibmodbusWaiting ? 1 + 38400 / baud : 0;
-    run = RunLibmodbus({baud, 1000, warmUp, measured, waitRuleMs}, device.Path());
+    run = RunLibmodbus({baud, 1000, warmUp, measured, waitRuleMs, hostCpuNs}, device.Path());
   } else {
     LibraryConfig config;
     config.baud = static_cast<uint32_t>(baud);
@@ -123,6 +128,7 @@ Measured Measure(Master master, int baud, int replyDelayMs, const Options& optio
     config.warmUp = warmUp;
     config.measured = measured;
     config.idleSeconds = options.idleSeconds;
+    config.hostCpuNs = hostCpuNs;
     run = RunLibrary(config, device.Path());
   }
   device.Stop();

@@ -36,6 +36,9 @@ bool SimulatedDevice::Start(const Options& options, std::string* error) {
   // character time of a reply has passed. The vectors never grow past what was reserved, so they
   // never reallocate under that thread.
   sim.log = [this](const std::string& line) {
+    if (!hasThreadClock_.load() && pthread_getcpuclockid(pthread_self(), &threadClock_) == 0) {
+      hasThreadClock_.store(true);
+    }
     std::vector<int64_t>* times = nullptr;
     if (line.rfind("request ", 0) == 0) times = &requestTimes_;
     if (line.rfind("  reply ", 0) == 0) times = &replyEndTimes_;
@@ -56,6 +59,10 @@ bool SimulatedDevice::Start(const Options& options, std::string* error) {
 
 void SimulatedDevice::Stop() {
   if (simulator_ != nullptr) simulator_->Stop();
+}
+
+int64_t SimulatedDevice::ThreadCpuNs() const {
+  return hasThreadClock_.load() ? CpuNs(threadClock_) : 0;
 }
 
 sim::SimulatorCounters SimulatedDevice::Counters() const {

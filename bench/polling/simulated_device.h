@@ -5,6 +5,10 @@
 // where the time went.
 #pragma once
 
+#include <pthread.h>
+#include <time.h>
+
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +58,8 @@ class SimulatedDevice {
   int64_t ReplyEndAfterNs() const { return replyEndAfterNs_; }
   // One character time of the line, as the simulator paces it.
   int64_t CharNs() const { return charNs_; }
+  // CPU time of the simulator's thread so far (0 before its first request).
+  int64_t ThreadCpuNs() const;
 
  private:
   Options options_;
@@ -63,6 +69,8 @@ class SimulatedDevice {
   // Written only on the simulator's thread until Stop().
   std::vector<int64_t> requestTimes_;
   std::vector<int64_t> replyEndTimes_;
+  std::atomic<bool> hasThreadClock_{false};
+  clockid_t threadClock_{};  // written once, before hasThreadClock_ is set
   int64_t replyEndAfterNs_ = 0;
   int64_t charNs_ = 0;
 };
