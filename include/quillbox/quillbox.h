@@ -92,6 +92,16 @@ typedef char16_t qb_wchar;
 #define QB_EVENT_EXCEPTION 200 /**< an exception reply ended the query (data: function, code) */
 #define QB_EVENT_REJECTED 201  /**< a reply was refused (data: QB_REJECT_... reason); still waits */
 #define QB_EVENT_PORT_LOST 202 /**< the library's port disappeared (device unplugged); sent once */
+#define QB_EVENT_ITEM_DROPPED 203 /**< a waiting manual item left unsent (block id: that item; data:
+                                     QB_DROP_... reason); one event per item */
+#define QB_EVENT_REPLY_DISCARDED 204 /**< bytes for the outstanding query came while stopped and
+                                        were discarded (payload: the first chunk); once a query */
+
+/* Why a manual item was dropped unsent: data word 0 of a QB_EVENT_ITEM_DROPPED event. */
+#define QB_DROP_QUEUE_FULL 1   /**< beyond the 1024 items the ToDo queue holds (its tail goes) */
+#define QB_DROP_WATCHDOG 2     /**< the watchdog's refill of the ToDo queue discarded it */
+#define QB_DROP_START 3        /**< qbStart emptied the ToDo queue */
+#define QB_DROP_INSERT_STYLE 4 /**< the manual insert style in force is not one the library knows */
 
 /* Why a reply was refused: data word 0 of a QB_EVENT_REJECTED event. */
 #define QB_REJECT_CHECKSUM 1 /**< the CRC (RTU) or LRC (ASCII) does not match */
@@ -515,8 +525,9 @@ QB_API const char* qbGetVersion(void);
  * Threads: callable from any thread and from inside the event procedure. Failure: none.
  * @{ */
 
-/** Non-zero: also sends QB_EVENT_EXCEPTION, QB_EVENT_REJECTED and QB_EVENT_PORT_LOST. 0 (the
- * default): only the system's own events. */
+/** Non-zero: also sends QB_EVENT_EXCEPTION, QB_EVENT_REJECTED, QB_EVENT_PORT_LOST,
+ * QB_EVENT_ITEM_DROPPED and QB_EVENT_REPLY_DISCARDED (each names its item and, through
+ * qbGetLastErrorText, says why). 0 (the default): only the system's own events. */
 QB_API void qbSetDetailedEvents(int32_t on);
 /** Copies why the last failing call failed (for example "/dev/ttyUSB0: busy: opened by another
  * program") into dst: at most max - 1 characters and a zero. Returns the full length in

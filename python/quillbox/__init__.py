@@ -27,7 +27,9 @@ __all__ = ["open", "version", "Bus", "Poller", "Event", "QuillboxError", "PortEr
 _READS = {"co": (False, 1), "di": (False, 2), "hr": (True, 3), "ir": (True, 4)}
 _KINDS = {_native.EVENT_REPLY: "reply", _native.EVENT_TIMEOUT: "timeout",
           _native.EVENT_WATCHDOG: "watchdog", _native.EVENT_EXCEPTION: "exception",
-          _native.EVENT_REJECTED: "rejected", _native.EVENT_PORT_LOST: "port_lost"}
+          _native.EVENT_REJECTED: "rejected", _native.EVENT_PORT_LOST: "port_lost",
+          _native.EVENT_ITEM_DROPPED: "item_dropped",
+          _native.EVENT_REPLY_DISCARDED: "reply_discarded"}
 _REJECT_REASONS = {1: "checksum (CRC or LRC) does not match", 2: "reply from another slave",
                    3: "reply to another function", 4: "not a complete frame",
                    5: "more bytes than the request awaits"}
@@ -61,8 +63,9 @@ class ModbusException(QuillboxError):
 
 Event = collections.namedtuple("Event", "id kind values frame")
 Event.__doc__ = """One event: the item id, its kind ("reply", "timeout", "exception", "rejected",
-"watchdog", "port_lost"), the values (a reply's registers or bits as 0/1, an exception's
-[function, code], a refusal's [reason]) and the frame's bytes."""
+"watchdog", "port_lost", "item_dropped", "reply_discarded"), the values (a reply's registers or
+bits as 0/1, an exception's [function, code], a refusal's or a drop's [reason]) and the frame's
+bytes."""
 
 
 def version():
@@ -234,6 +237,8 @@ class Bus:
             raise ModbusException(*event.values)
         if event.kind == "port_lost":
             raise PortError(_native.last_error_text(self._lib))
+        if event.kind == "item_dropped":
+            raise QuillboxError(_native.last_error_text(self._lib))
         return event.values if returns_values else None
 
     def _on_event(self, _window, _message, w_param, l_param):
@@ -259,10 +264,13 @@ class Bus:
             if event.kind == "port_lost":
                 for item_id in self._waiting:
                     self._results[item_id] = event
-            elif event.id in self._waiting:
+            elif event.id in self._waiting and event.kind != "watchdog":
+                # A watchdog event carries the id of whatever item was current: no answer to it.
                 if event.kind == "rejected":
                     self._refused.setdefault(event.id, []).append(
                         _REJECT_REASONS.get(event.values[0], "refused"))
+                elif event.kind == "reply_discarded":
+                    self._refused.setdefault(event.id, []).append("came while stopped")
                 else:
                     self._results[event.id] = event
             self._arrived.notify_all()

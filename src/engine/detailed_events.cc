@@ -16,6 +16,22 @@ namespace {
 constexpr int32_t kExceptionEvent = 200;
 constexpr int32_t kRejectedEvent = 201;
 constexpr int32_t kPortLostEvent = 202;
+constexpr int32_t kItemDroppedEvent = 203;
+constexpr int32_t kReplyDiscardedEvent = 204;
+
+const char16_t* DropText(QueryEngine::DropReason reason) {
+  switch (reason) {
+    case QueryEngine::DropReason::kQueueFull:
+      return u"beyond the 1024 waiting items";
+    case QueryEngine::DropReason::kWatchdogRefill:
+      return u"discarded by the watchdog's refill";
+    case QueryEngine::DropReason::kStart:
+      return u"discarded by qbStart";
+    case QueryEngine::DropReason::kInsertStyle:
+      return u"an insert style the library does not know";
+  }
+  return u"";
+}
 
 const char16_t* ReasonText(ModbusMaster::RejectReason reason) {
   switch (reason) {
@@ -42,13 +58,18 @@ void QueryEngine::SetDetailedEvents(bool on) {
 
 void QueryEngine::DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
                                        std::vector<uint16_t> words) {
+  DeliverDetailedEvent(code, data, length, std::move(words), currentItemId_);
+}
+
+void QueryEngine::DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
+                                       std::vector<uint16_t> words, int32_t itemId) {
   lastRx_.eventType = code;
-  lastRx_.itemId = currentItemId_;
+  lastRx_.itemId = itemId;
   lastRx_.raw.clear();
   if (data != nullptr) lastRx_.raw.assign(data, data + length);
   lastRx_.words = std::move(words);
   lastRx_.dataType = 0;
-  SendEventBlock(code, data, length);
+  SendEventBlock(code, data, length, itemId);
 }
 
 void QueryEngine::EngineModbusMaster::OnException(const uint8_t* bytes, int32_t count) {
@@ -74,6 +95,22 @@ void QueryEngine::OnPortLost(std::string_view reason) {
   lastErrorText_ = Utf8ToUtf16(std::string(reason));
   if (!detailedEvents_ || !hostWindowSet_) return;
   DeliverDetailedEvent(kPortLostEvent, nullptr, 0, {});
+}
+
+void QueryEngine::ReportDropped(const std::vector<int32_t>& manualIds, DropReason reason) {
+  if (!detailedEvents_ || !hostWindowSet_) return;
+  for (const int32_t id : manualIds) {
+    lastErrorText_ = u"manual item " + DecimalText(id) + u" dropped unsent: " + DropText(reason);
+    DeliverDetailedEvent(kItemDroppedEvent, nullptr, 0, {static_cast<uint16_t>(reason)}, id);
+  }
+}
+
+void QueryEngine::ReportDiscardedReply(const uint8_t* bytes, int32_t count) {
+  if (!detailedEvents_ || !hostWindowSet_) return;
+  if (lastAskTime_ == 0 || lastAskTime_ == discardReportedAsk_) return;
+  discardReportedAsk_ = lastAskTime_;
+  lastErrorText_ = u"reply to item " + DecimalText(currentItemId_) + u" discarded: it came while stopped";
+  DeliverDetailedEvent(kReplyDiscardedEvent, bytes, count, {});
 }
 
 }  // namespace qb

@@ -18,21 +18,22 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
     lastRx_.raw.assign(data, data + length);
     DecodeModbusData(lastRx_.raw, IsRtuMode(), requestedBitCount_, lastRx_.words, lastRx_.dataType);
   }
-  SendEventBlock(code, data, carriesData ? length : 0);
+  SendEventBlock(code, data, carriesData ? length : 0, currentItemId_);
 }
 
-void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t length) {
+void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t length,
+                                 int32_t itemId) {
   const int32_t idWidth = eventFormat_ == 2 ? 4 : 1;
   const int32_t eventSize = 1 + idWidth + length;
   std::vector<uint8_t> block(static_cast<size_t>(eventSize));
   block[0] = static_cast<uint8_t>(code);
-  const auto id = static_cast<uint32_t>(currentItemId_);
+  const auto id = static_cast<uint32_t>(itemId);
   for (int32_t i = 0; i < idWidth; ++i) block[1 + i] = static_cast<uint8_t>(id >> (8 * i));
   if (length > 0) std::copy(payload, payload + length, block.begin() + 1 + idWidth);
 
   if (code >= 1 && code <= 4) ++eventCounts_[code];
   if (log_.LoggingOn()) {
-    LogTraffic(u"event " + DecimalText(code) + u" item " + DecimalText(currentItemId_) + u":",
+    LogTraffic(u"event " + DecimalText(code) + u" item " + DecimalText(itemId) + u":",
                length > 0 ? payload : nullptr, static_cast<size_t>(length));
   }
   Note(u"SendingMessage: EventCode=" + DecimalText(code) + u", EventSize=" +
@@ -73,7 +74,10 @@ void QueryEngine::SerialAccept(const uint8_t* bytes, int32_t count) {
     }
     Trace(line + u"\r\n");
   }
-  if (running_ == 0) return;
+  if (running_ == 0) {
+    ReportDiscardedReply(bytes, count);
+    return;
+  }
   if (protocolName_ == u"MODBUS") {
     if (modbus_.Accumulate(bytes, count) == 0) Note(u"UNEXPECTED DATA ARRIVED");
   } else {

@@ -22,7 +22,7 @@ void QueryEngine::Init(void* window, uint32_t message) {
 }
 
 void QueryEngine::Start() {
-  Refill();
+  Refill(DropReason::kStart);
   running_ = 1;
 }
 
@@ -87,8 +87,9 @@ void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
           toDo_.PushFront(std::move(item));
         }
         break;
-      default:
-        return;  // an unknown style discards the item
+      default:  // an unknown style discards the item
+        ReportDropped({item->Id()}, DropReason::kInsertStyle);
+        return;
     }
   } else {
     switch (insertStyleWithoutAuto_) {
@@ -99,10 +100,16 @@ void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
         toDo_.PushBack(std::move(item));
         break;
       default:
+        ReportDropped({item->Id()}, DropReason::kInsertStyle);
         return;
     }
   }
-  while (static_cast<int32_t>(toDo_.Count()) > kToDoLimit && kToDoLimit >= 2) toDo_.RemoveTail();
+  std::vector<int32_t> dropped;
+  while (static_cast<int32_t>(toDo_.Count()) > kToDoLimit && kToDoLimit >= 2) {
+    if (toDo_.Tail()->Int(keys::kIsAuto) == 0) dropped.push_back(toDo_.Tail()->Id());
+    toDo_.RemoveTail();
+  }
+  ReportDropped(dropped, DropReason::kQueueFull);
 }
 
 int32_t QueryEngine::PauseItem(int32_t id) {

@@ -149,6 +149,13 @@ class QueryEngine {
   // port that disappears event 202, once.
   void SetDetailedEvents(bool on);
   bool DetailedEvents() const { return detailedEvents_; }
+  // Why waiting manual items leave the ToDo queue unsent (QB_DROP_... in the public header).
+  enum class DropReason : uint16_t {
+    kQueueFull = 1,
+    kWatchdogRefill = 2,
+    kStart = 3,
+    kInsertStyle = 4,
+  };
   // The port's device went away (unplugged) under the open port; reason names device and cause.
   void OnPortLost(std::string_view reason);
   // Why the last failing export failed, in words a user can act on.
@@ -208,7 +215,9 @@ class QueryEngine {
     QueryEngine& engine_;
   };
 
-  void Refill();
+  // Empties the ToDo queue and queues a copy of every auto item; the waiting manual items it
+  // discards are reported with the reason given.
+  void Refill(DropReason reason);
   void StepOnce();
   void ChooseAndSend();
   // The PLC link protocols' side of choose-and-send (link_scheduling.cc).
@@ -242,11 +251,20 @@ class QueryEngine {
     const uint32_t now = platform_.TickMs();
     return now != 0 ? now : 1;
   }
-  // A detailed event: recorded (frame as raw bytes, the given data words) and sent in block form.
+  // A detailed event about an item (the current one unless named): recorded (frame as raw bytes,
+  // the given data words) and sent in block form.
   void DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
                             std::vector<uint16_t> words);
+  void DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_t length,
+                            std::vector<uint16_t> words, int32_t itemId);
+  // With detailed events on, one event per manual item among the dropped ones (after the queue
+  // has been changed, so the event procedure may register items again).
+  void ReportDropped(const std::vector<int32_t>& manualIds, DropReason reason);
+  // With detailed events on, bytes received while stopped that a query still awaited: one event
+  // per such query, carrying its first discarded chunk.
+  void ReportDiscardedReply(const uint8_t* bytes, int32_t count);
   // Sends the block of an event recorded in lastRx_: code, item id, then the payload.
-  void SendEventBlock(int32_t code, const uint8_t* payload, int32_t length);
+  void SendEventBlock(int32_t code, const uint8_t* payload, int32_t length, int32_t itemId);
   void Note(std::u16string_view text) { platform_.DebugNote(text); }
   void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
   // A line for the trace file (written only while tracing is enabled), also drawn on the display
@@ -321,6 +339,8 @@ class QueryEngine {
   int32_t requestedBitCount_ = 0;
   uint32_t baudRate_ = 9600;
   uint32_t lastRefillTime_ = 0;
+  // The ask time of the query whose reply, arriving while stopped, was last reported discarded.
+  uint32_t discardReportedAsk_ = 0;
   uint32_t lastTimeOutTime_ = 0;
   // Tick of the last step that sent nothing although a query was ready (an empty cycle, a paused
   // copy skipped): such steps are not repeated more often than a tick would repeat them.

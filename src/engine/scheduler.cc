@@ -31,7 +31,7 @@ void QueryEngine::OnTimer() {
   if (running_ == 0) return;
   const uint32_t now = platform_.TickMs();
   if (lastRefillTime_ != 0 && now - lastRefillTime_ > kWatchdogMs) {
-    Refill();
+    Refill(DropReason::kWatchdogRefill);
     if (lastTimeOutTime_ == 0 || platform_.TickMs() - lastTimeOutTime_ > kWatchdogMs) {
       DeliverEvent(nullptr, 0, 4);
     }
@@ -39,7 +39,11 @@ void QueryEngine::OnTimer() {
   Step();
 }
 
-void QueryEngine::Refill() {
+void QueryEngine::Refill(DropReason reason) {
+  std::vector<int32_t> dropped;
+  for (const auto& item : toDo_) {
+    if (item->Int(keys::kIsAuto) == 0) dropped.push_back(item->Id());
+  }
   toDo_.Clear();
   for (const auto& item : autoList_) {
     auto copy = std::make_unique<QueryItem>(*item);
@@ -47,6 +51,7 @@ void QueryEngine::Refill() {
     toDo_.PushBack(std::move(copy));
   }
   lastRefillTime_ = StampNow();
+  ReportDropped(dropped, reason);
 }
 
 void QueryEngine::Step() {
@@ -57,7 +62,7 @@ void QueryEngine::Step() {
 }
 
 void QueryEngine::StepOnce() {
-  if (toDo_.Empty()) Refill();
+  if (toDo_.Empty()) Refill(DropReason::kWatchdogRefill);  // nothing waits: nothing dropped
 
   if (const auto txOnly = txOnly_.find(currentItemId_); txOnly != txOnly_.end()) {
     lastAskTime_ = 0;
@@ -184,7 +189,7 @@ void QueryEngine::ChooseAndSend() {
     ShowMessageBoxOnce(platform_, protocolMessageNotShown, u"Error 34892");
     return;
   }
-  if (toDo_.Empty()) Refill();
+  if (toDo_.Empty()) Refill(DropReason::kWatchdogRefill);  // nothing waits: nothing dropped
 }
 
 void QueryEngine::SendModbusHead() {
