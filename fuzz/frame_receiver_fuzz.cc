@@ -1,8 +1,10 @@
 // Feeds arbitrary line bytes to the frame receiver under the reply Styles that selecting "LSMK",
-// "MKLD" or "MBFX" registers. The first input byte picks the protocol (byte % 3) and the chunk
-// size (1 to 64, as the port reads bytes in chunks); the rest is the line. After every
-// chunk the buffer must hold no more than the longest frame the Styles can match, and every packet
-// must belong to the selected protocol.
+// "MKLD" or "MBFX" registers, or that a loaded user protocol's Rx packets give ("USRPRTCL": a
+// definition with a word array, a text whose length a variable gives, a binary word and a
+// checksum). The first input byte picks the protocol (its low two bits) and the chunk size (1 to
+// 64, as the port reads bytes in chunks); the rest is the line. After every chunk the buffer
+// must hold no more than the longest frame the Styles can match, and every packet must belong to
+// the selected protocol.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -10,10 +12,57 @@
 #include "platform/quiet_platform.h"
 #include "protocols/frame_receiver.h"
 #include "protocols/reply_styles.h"
+#include "support/definition_writer.h"
+#include "userprotocol/packet_style.h"
 
 namespace {
 
-constexpr std::u16string_view kProtocols[] = {u"LSMK", u"MKLD", u"MBFX"};
+constexpr std::u16string_view kProtocols[] = {u"LSMK", u"MKLD", u"MBFX", u"USRPRTCL"};
+
+// STX, W (4 words, low byte first), LEN (2 decimal digits), S (LEN x 2 characters, at most 16),
+// N (a binary word), SUM (2 hexadecimal digits: the sum of W to N), ETX.
+const qb::UserProtocol& UserDefinition(qb::Platform& platform) {
+  using namespace qb::test;
+  static qb::UserProtocol protocol;
+  if (!protocol.Packets().empty()) return protocol;
+  const auto var = [](const std::string& name, const std::string& type, const std::string& count) {
+    return Texts({{"ValType", "Var"}, {"VarName", name}, {"VarType", type}, {"ElemCnt", count},
+                  {"NoLimitMaxVal", "1"}});
+  };
+  const std::string stx = Texts({{"ValType", "Const"}, {"ConstType", "Hex"}, {"ConstVal", "02"}});
+  const std::string etx = Texts({{"ValType", "Const"}, {"ConstType", "Hex"}, {"ConstVal", "03"}});
+  const std::string text = Texts({{"ValType", "Var"}, {"VarName", "S"}, {"VarType", "Str"},
+                                  {"ElemCnt", "LEN"}, {"NoLimitMaxVal", "1"},
+                                  {"ElemCntByVar", "1"}, {"ElemCntMultiplier", "2"},
+                                  {"MaxElemCnt", "16"}});
+  const std::string settings =
+      Texts({{"PaktName", "VAL"}, {"CommDirection", "Rx"}, {"ByteOrder", "LoFirst"},
+             {"EnableCksum", "1"}, {"CksumStartOrder", "1"}, {"CksumEndOrder", "4"},
+             {"CksumVarName", "SUM"}, {"CksumMethod", "PLUS"}});
+  const std::string definition = Definition(
+      "Fuzz", {Packet({stx, var("W", "WordArray", "4"), var("LEN", "AscDec", "2"), text,
+                       var("N", "BinWord", "1"), var("SUM", "AscHex", "2"), etx},
+                      settings)});
+  if (protocol.Load(Hex(definition), platform) != 1) __builtin_trap();
+  return protocol;
+}
+
+// Registers the definition's Rx packets as the engine does when "USRPRTCL" is selected.
+void RegisterUserStyles(qb::FrameReceiver& receiver, qb::Platform& platform) {
+  for (const auto& packet : UserDefinition(platform).Packets()) {
+    if (!qb::IsRxPacket(*packet)) continue;
+    const qb::PacketFrame frame = qb::FrameOf(*packet);
+    if (!receiver.AddRecvStyle(frame.styleText, u"USRPRTCL",
+                               packet->GetStr(qb::upkeys::kPaktName), frame.highFirst)) {
+      __builtin_trap();
+    }
+    receiver.SetRecvStyleValue(u"WordArrLoVars", qb::WordArrLoVars(*packet));
+    if (frame.checksum) {
+      receiver.DefineRecvChecksum(frame.checksumVariable, frame.checksumFirst,
+                                  frame.checksumCount, frame.checksumMethod);
+    }
+  }
+}
 
 class CheckingReceiver : public qb::FrameReceiver {
  public:
@@ -34,10 +83,14 @@ class CheckingReceiver : public qb::FrameReceiver {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0 || size > 8192) return 0;
   static qb::QuietPlatform platform;
-  const std::u16string_view protocol = kProtocols[data[0] % 3];
+  const std::u16string_view protocol = kProtocols[data[0] & 3];
   const size_t chunk = 1 + (data[0] >> 2) % 64;
   CheckingReceiver receiver(platform, protocol);
-  if (!qb::RegisterReplyStyles(receiver, protocol)) __builtin_trap();
+  if (protocol == u"USRPRTCL") {
+    RegisterUserStyles(receiver, platform);
+  } else if (!qb::RegisterReplyStyles(receiver, protocol)) {
+    __builtin_trap();
+  }
   const size_t longest = receiver.LongestFrame();
   for (size_t at = 1; at < size; at += chunk) {
     const size_t count = size - at < chunk ? size - at : chunk;

@@ -2,8 +2,10 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and runs
 # each for a given number of runs on its seed corpus, or only the fuzzers named after the count.
 #   scripts/fuzz.sh RUNS [fuzzer ...]
-# Prints each fuzzer's executed runs and its corpus size; exits non-zero on the first finding
-# (the input that caused it is kept as build/fuzz/<fuzzer>-crash-...).
+# Prints each fuzzer's executed runs, seconds, coverage (edges "cov", features "ft") and corpus size;
+# a finding is shown when its fuzzer stops and makes the script exit non-zero after the others ran
+# (the input that caused it is kept as build/fuzz/<fuzzer>-crash-...). QB_FUZZ_BUDGET=SECONDS bounds the whole run: each fuzzer gets an
+# even share of what is left (time a fast fuzzer leaves unused passes to the next ones).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:?usage: scripts/fuzz.sh RUNS [fuzzer ...]}
@@ -15,20 +17,32 @@ names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for fuzzer in build/fuzz/fuzz/*_fuzz; do names+=("$(basename "$fuzzer")"); done
 fi
+budget_end=$(( $(date +%s) + ${QB_FUZZ_BUDGET:-0} ))
+left=${#names[@]}
+failed=()
 for name in "${names[@]}"; do
+  limit=()
+  if [ -n "${QB_FUZZ_BUDGET:-}" ]; then
+    share=$(( (budget_end - $(date +%s)) / left ))
+    limit=(-max_total_time=$(( share > 1 ? share : 1 )))
+  fi
+  left=$((left - 1))
   corpus=$(mktemp -d)
   [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name"/. "$corpus"/
   log=$(mktemp)
   start=$(date +%s)
   status=0
-  "build/fuzz/fuzz/$name" -runs="$runs" -max_len=4096 -print_final_stats=1 \
+  "build/fuzz/fuzz/$name" -runs="$runs" "${limit[@]}" -max_len=4096 -print_final_stats=1 \
     -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "$name: ${executed:-?} runs in $(( $(date +%s) - start )) s, corpus $(ls "$corpus" | wc -l)"
+  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)
+  echo "$name: ${executed:-?} runs in $(( $(date +%s) - start )) s, ${coverage:-cov: ?}," \
+    "corpus $(ls "$corpus" | wc -l)"
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$log"
     echo "fuzzer $name failed"
-    exit 1
+    failed+=("$name")
   fi
   rm -rf "$corpus" "$log"
 done
+[ ${#failed[@]} -eq 0 ] || { echo "findings in: ${failed[*]}"; exit 1; }
