@@ -251,7 +251,7 @@ class Bus:
             lib = self._lib
             values = [lib.qbGetLastRxDataAtIndex(i) for i in range(lib.qbGetLastRxDataCount())]
             if code not in (_native.EVENT_REPLY, _native.EVENT_EXCEPTION,
-                            _native.EVENT_REJECTED):
+                            _native.EVENT_REJECTED, _native.EVENT_ITEM_DROPPED):
                 values = []
             event = Event(item_id, _KINDS.get(code, str(code)), values, block[5:])
             self._deliver(event)
