@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test on a fresh machine: a normal build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the threaded tests, and a short
-# bounded run of every fuzzer. Exits non-zero on the first failure.
+# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the threaded tests, a two-minute
+# soak and a short bounded run of every fuzzer. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,6 +14,9 @@ echo "== normal build"
 cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_BUILD_BENCH=ON >/dev/null
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure
+
+echo "== soak (2 minutes: paced polling, faults switched on and off, host threads calling)"
+scripts/soak.sh --minutes 2
 
 echo "== C interface reference (doxygen, no warnings)"
 cmake --build build/normal --target doc
