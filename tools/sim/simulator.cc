@@ -134,6 +134,7 @@ void Simulator::Log(const std::string& line) const {
 }
 
 void Simulator::Run() {
+  prctl(PR_SET_NAME, "sim-device", 0UL, 0UL, 0UL);  // told apart from the master in top and perf
   std::unique_ptr<RequestFramer> framerOwner;
   if (controller_) {
     framerOwner = std::make_unique<PlcFramer>(controller_.get());
