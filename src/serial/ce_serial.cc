@@ -239,13 +239,19 @@ void CESerial::OnDescriptorReady(short revents) {
   std::fill_n(buffer_.begin(), openChunkSize_, uint8_t{0});
   const ssize_t n = ::read(device_.Fd(), buffer_.data(), openChunkSize_);
   if (n > 0) {
+    // The bytes read arrived by now at the latest, so the rest cannot have arrived before its
+    // characters have passed from here.
+    const auto readAt = std::chrono::steady_clock::now();
     OnReceive(buffer_.data(), static_cast<int32_t>(n));
     // OnReceive may have closed or reopened the port; a hold belongs to the open that read.
     if (!open_.load() || !watching_) return;
+    // All but the last character: the last byte is then taken as soon as it lands, not up to a
+    // character time later. On a UART that costs one more wake-up; where bytes come early (a
+    // device ahead of its line, a pseudo-terminal) the whole rest is there by then.
     const int32_t awaited = BytesStillAwaited();
-    if (awaited > 0) {
-      const auto wire = std::min<std::chrono::nanoseconds>(charTime_ * awaited, kMaxHold);
-      loop_.HoldDescriptorUntil(std::chrono::steady_clock::now() + wire);
+    if (awaited > 1) {
+      const auto wire = std::min<std::chrono::nanoseconds>(charTime_ * (awaited - 1), kMaxHold);
+      loop_.HoldDescriptorUntil(readAt + wire);
     }
     return;
   }

@@ -8,9 +8,9 @@
 // read there, one at a time and in order, so OnReceive never overlaps itself.
 //
 // While the reply in progress still lacks bytes that the receiving side knows of
-// (BytesStillAwaited), the device is not looked at again before those bytes can have arrived on
-// the wire: a reply that comes a byte per character time costs one or two wake-ups, not one per
-// byte.
+// (BytesStillAwaited), the device is not looked at again before all but the last of them can
+// have arrived on the wire: a reply that comes a byte per character time costs two or three
+// wake-ups, not one per byte.
 #pragma once
 
 #include <atomic>

@@ -108,10 +108,10 @@ TEST_F(SerialPortTest, CloseAndReopenFromInsideOnReceive) {
 // pseudo-terminal has no line), so every wait below is far longer than the writes it covers.
 constexpr auto kChar1200 = std::chrono::microseconds(8333);
 
-// A reply of 25 bytes awaited: after its first byte the port does not look at the line until the
-// other 24 can have arrived (200 ms), and then takes them in one read. A reply that stops short
-// is waited for again for what it still lacks, with no read in between; bytes beyond the awaited
-// length come as they arrive.
+// A reply of 25 bytes awaited: after its first byte the port does not look at the line until all
+// but the last of the other 24 can have arrived (23 characters, 192 ms), and then takes what is
+// there in one read. A reply that stops short is waited for again for what it still lacks, with
+// no read in between. The last byte, and bytes beyond the awaited length, come as they arrive.
 TEST_F(SerialPortTest, TheRestOfAnAwaitedReplyIsReadOnceItCanHaveArrived) {
   Owner([&] { port_->awaitedLength = 25; });
   ASSERT_TRUE(Open(1200));
@@ -120,14 +120,17 @@ TEST_F(SerialPortTest, TheRestOfAnAwaitedReplyIsReadOnceItCanHaveArrived) {
   ASSERT_TRUE(WaitReceived(1));
   for (uint8_t b = 2; b <= 13; ++b) ASSERT_TRUE(pty_.Write({b}));  // 12 of the 24 come at once
   ASSERT_TRUE(WaitReceived(13));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 24 * kChar1200);
-  // Short by 12: the next look is 12 characters (100 ms) later, whatever comes meanwhile.
-  ASSERT_TRUE(pty_.Write(Pattern(12, 0x20)));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 23 * kChar1200);
+  // Short by 12: the next look is 11 characters (92 ms) later, whatever comes meanwhile.
+  ASSERT_TRUE(pty_.Write(Pattern(11, 0x20)));
+  ASSERT_TRUE(WaitReceived(24));
+  ASSERT_TRUE(pty_.Write({0x7F}));  // the last byte: read at once
+  ASSERT_TRUE(WaitReceived(25));
   ASSERT_TRUE(pty_.Write(Pattern(3, 0x60)));  // three beyond the reply
   ASSERT_TRUE(WaitReceived(28));
   std::vector<size_t> sizes;
   for (const auto& chunk : Chunks()) sizes.push_back(chunk.size());
-  EXPECT_THAT(sizes, ElementsAre(1, 12, 15));
+  EXPECT_THAT(sizes, ElementsAre(1, 12, 11, 1, 3));
 }
 
 // Close while the port waits for the rest of a reply: it returns at once, and nothing more is
