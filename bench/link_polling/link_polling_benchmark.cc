@@ -83,6 +83,9 @@ struct Recorder {
     std::lock_guard lock(self->mutex);
     if (self->times.size() < self->wanted) self->times.push_back(now);
     if (self->times.size() == self->wanted) {
+      // Stopped before the next request goes: a query left outstanding by the stop would be
+      // reported as timed out by the first tick after the next run's qbStart.
+      qbStop();
       self->finished = true;
       self->done.notify_all();
     }

@@ -86,6 +86,9 @@ class Recorder {
     if (index == last_) {
       run_.busyCpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart_;
       run_.hostCpuNs = hostCpuNs_ ? hostCpuNs_() - hostCpuAtStart_ : 0;
+      // Stopped here, before the next request goes: a query left outstanding by the stop would
+      // be reported as timed out by the first tick after the next run's qbStart.
+      qbStop();
       std::lock_guard lock(mutex_);
       finished_ = true;
       done_.notify_all();
