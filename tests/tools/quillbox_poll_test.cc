@@ -43,24 +43,11 @@ TEST(PollCliTest, BadCommandLinesExitWith2) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"-1"}, "a device is required"},
       {{"/dev/null", "-t", "2"}, "-t must be 0, 1, 3 or 4"},
-      {{"/dev/null", "-t", "4:bits"}, "-t must be"},
-      {{"/dev/null", "-r", "0"}, "-r: expected numbers 1 to 65536"},
-      {{"/dev/null", "-0", "-r", "65536"}, "-r: expected numbers 0 to 65535"},
       {{"/dev/null", "-r", "65536", "-c", "2"}, "the read runs past address 65535"},
       {{"/dev/null", "-t", "4:float", "-c", "63"}, "62 32-bit values"},
-      {{"/dev/null", "-a", "0"}, "slave 0 is the broadcast address"},
       {{"/dev/null", "-a", "1,2", "5"}, "lists are for reads only"},
-      {{"/dev/null", "-c", "2", "5"}, "-c is for reads"},
-      {{"/dev/null", "-t", "3", "5"}, "input tables are read-only"},
-      {{"/dev/null", "70000"}, "value must be 0 to 65535: '70000'"},
       {{"/dev/null", "-t", "4:int16", "--", "-40000"}, "value must be -32768 to 32767"},
-      {{"/dev/null", "-t", "4:float", "1e39"}, "value must be a 32-bit float"},
-      {{"/dev/null", "-t", "0", "2"}, "a coil value is 0 or 1"},
-      {{"/dev/null", "-F"}, "-F is not offered"},
-      {{"/dev/null", "-m", "tcp"}, "--mode"},
-      {{"/dev/null", "-r", "5", "--read", "hr:1:0:1"}, "--reference describes the one mbpoll"},
       {{"/dev/null", "--read", "hr:1:0:1:float:x"}, "a read is TYPE:SLAVE:START:COUNT"},
-      {{"/dev/null", "--write", "coil:1:5=2"}, "value must be 0 to 1: '2'"},
   };
   for (const auto& [args, message] : cases) {
     const ProcessResult r = Poll(args);
@@ -88,15 +75,10 @@ TEST_F(PollAgainstSimulator, ReadsWithMbpollsReferencesAndFormats) {
   const float swapped = std::bit_cast<float>(0xF5C34048u);
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"-r", "1", "-c", "2"}, "[1]: \t10\n[2]: \t65531 (-5)\n"},
-      {{"-r", "1", "-c", "2", "-0"}, "[1]: \t65531 (-5)\n[2]: \t16456\n"},  // and writes nothing
       {{"-r", "2", "-t", "4:int16"}, "[2]: \t-5\n"},
-      {{"-r", "2", "-t", "4:hex"}, "[2]: \t0xFFFB\n"},
-      {{"-r", "3", "-t", "4:float", "-B"}, "[3]: \t" + G(pi) + "\n"},
       {{"-r", "3", "-t", "4:float"}, "[3]: \t" + G(swapped) + "\n"},
       {{"-r", "5", "-t", "4:int"}, "[5]: \t" + std::to_string(int32_t(0xFFFFFFFE)) + "\n"},
       {{"-r", "5", "-t", "4:int", "-B"}, "[5]: \t" + std::to_string(int32_t(0xFFFEFFFF)) + "\n"},
-      {{"-a", "1:2", "-r", "1,2"}, "[1]: \t10\n[2]: \t65531 (-5)\n[1]: \t10\n[2]: \t65531 (-5)\n"},
-      {{"-t", "0", "-c", "3"}, "[1]: \t1\n[2]: \t0\n[3]: \t1\n"},
       {{"--read", "hr:2:2:1:float", "-B"}, "[2]: \t" + G(pi) + "\n"},  // wire addresses
   };
   for (auto [args, lines] : cases) {

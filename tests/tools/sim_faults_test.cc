@@ -1,6 +1,6 @@
-// The fault options: which replies they hit and what they do to the bytes, then on a live
-// pseudo-terminal with the exact bytes and timing a master sees. (Drop and corrupt as libmodbus
-// sees them are in the libmodbus tests.)
+// The fault options: which replies they hit and what they do to the bytes. (Drop and corrupt as
+// libmodbus sees them are in the libmodbus tests, every fault against the library in the PLC link
+// tests.)
 #include <gtest/gtest.h>
 
 #include "sim/fault_options.h"
@@ -60,45 +60,6 @@ TEST(SimShapeReplyTest, CorruptNoiseAndSplit) {
     EXPECT_EQ(r.first, Bytes(frame.begin(), frame.begin() + firstSize)) << at;
     EXPECT_EQ(r.second, Bytes(frame.begin() + firstSize, frame.end())) << at;
   }
-}
-
-// A live simulator for slave 1 with holding registers 0 and 1 = 0x1234, 0x5678.
-struct LiveFaults {
-  explicit LiveFaults(const FaultOptions& faults) : sim(SimulatorOptions{.faults = faults}) {
-    sim.model.Set(1, Table::kHoldingRegisters, 0, {0x1234, 0x5678});
-  }
-  simtest::SimOnPty sim;
-  simtest::LineEnd client{sim.Path()};
-  const Bytes request = WithCrc(Hex("01 03 0000 0002"));
-  const Bytes reply = WithCrc(Hex("01 03 04 1234 5678"));
-};
-
-TEST(SimFaultsLiveTest, NoiseOnEverySecondReply) {
-  LiveFaults t(FaultOptions{.noiseEvery = 2, .noise = {0xFF, 0x00}});
-  ASSERT_TRUE(t.sim.Ready() && t.client.Ok());
-  ASSERT_TRUE(t.client.Write(t.request));
-  EXPECT_EQ(t.client.Read(t.reply.size(), 3000), t.reply);
-  EXPECT_TRUE(t.client.Quiet(50));
-  ASSERT_TRUE(t.client.Write(t.request));
-  EXPECT_EQ(t.client.Read(t.reply.size() + 2, 3000), Concat(Hex("FF 00"), t.reply));
-  EXPECT_TRUE(t.client.Quiet(50));
-  EXPECT_EQ(t.sim.CountersOnce(&SimulatorCounters::replies, 2).noisy, 1u);
-}
-
-TEST(SimFaultsLiveTest, DelayedReplyComesInTwoPiecesWithAGap) {
-  LiveFaults t(FaultOptions{.replyDelayMs = 300, .splitEvery = 1, .splitAt = 4, .splitGapMs = 200});
-  ASSERT_TRUE(t.sim.Ready() && t.client.Ok());
-  const auto sent = std::chrono::steady_clock::now();
-  ASSERT_TRUE(t.client.Write(t.request));
-  EXPECT_EQ(t.client.Read(t.reply.size(), 5000), t.reply);
-  const auto& at = t.client.ArrivalTimes();
-  ASSERT_EQ(at.size(), t.reply.size());
-  EXPECT_EQ(at[0], at[3]);  // the first piece came as one block, the second one later
-  EXPECT_LT(at[3], at[4]);
-  EXPECT_EQ(at[4], at[8]);
-  EXPECT_GE(at[0] - sent, std::chrono::milliseconds(300));
-  EXPECT_GE(at[4] - at[3], std::chrono::milliseconds(150));
-  EXPECT_EQ(t.sim.CountersOnce(&SimulatorCounters::split, 1).split, 1u);
 }
 
 }  // namespace

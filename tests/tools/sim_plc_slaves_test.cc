@@ -2,30 +2,19 @@
 // in the test, their BCCs and sums added up here, and what a write leaves in the memory.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "sim/plc_framer.h"
 #include "sim/plc_slave.h"
+#include "support/modbus_frames.h"
 
 namespace qb::sim {
 namespace {
 
-// "<ENQ>01rSS" style text to bytes; '#' is replaced by the two-digit sum of the bytes from
-// position `from` of the frame up to the '#'.
-std::vector<uint8_t> Frame(std::string text, size_t from = 0) {
-  const std::pair<const char*, char> names[] = {{"<STX>", 2}, {"<ETX>", 3}, {"<EOT>", 4},
-                                                {"<ENQ>", 5}, {"<ACK>", 6}, {"<NAK>", 0x15}};
-  for (const auto& [name, code] : names) {
-    for (size_t at; (at = text.find(name)) != std::string::npos;) text.replace(at, 5, 1, code);
-  }
-  if (const size_t hash = text.find('#'); hash != std::string::npos) {
-    unsigned sum = 0;
-    for (size_t i = from; i < hash; ++i) sum += static_cast<unsigned char>(text[i]);
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", sum & 0xFF);
-    text.replace(hash, 1, digits);
-  }
-  return std::vector<uint8_t>(text.begin(), text.end());
+// A frame in link symbols (support/modbus_frames.h); '#' is replaced by the two-digit sum of the
+// bytes from position `from` of the frame up to the '#'.
+std::vector<uint8_t> Frame(const std::string& text, size_t from = 0) {
+  const size_t hash = text.find('#');
+  if (hash == std::string::npos) return test::Link(text);
+  return test::Summed(text.substr(0, hash), from, text.substr(hash + 1));
 }
 
 std::string Repeat(const std::string& text, int times) {
@@ -52,28 +41,28 @@ TEST(PlcSlavesTest, AnswersFramesAsTheControllerDoes) {
   // clang-format off
   const Case cases[] = {
       {"lsmk read word and bit", P::kLsmk, {"D100=0x1234", "M10.5=1"},
-       "<ENQ>01rSS0207%DW010007%MX0105<EOT>#", "<ACK>01rSS0202123401" "01<ETX>#", O::kReply},
-      {"lsmk 16 blocks are taken", P::kLsmk, {"D1=7"}, "<ENQ>01rSS10" + Repeat("07%DW0001", 16) + "<EOT>#",
-       "<ACK>01rSS10" + Repeat("020007", 16) + "<ETX>#", O::kReply},
-      {"lsmk 17 blocks are refused", P::kLsmk, {}, "<ENQ>01rSS11" + Repeat("07%DW0001", 17) + "<EOT>#",
-       "<NAK>01rSS0003<ETX>#", O::kRefused},
-      {"lsmk unknown device", P::kLsmk, {}, "<ENQ>01rSS0107%QW0001<EOT>#", "<NAK>01rSS1132<ETX>#", O::kRefused},
-      {"lsmk word write", P::kLsmk, {}, "<ENQ>01wSS0107%MW0100BEEF<EOT>#", "<ACK>01wSS<ETX>#", O::kReply, "M", 100, 0xBEEF},
-      {"lsmk bit write", P::kLsmk, {"M10=0x0001"}, "<ENQ>01wSS0107%MX010F01<EOT>#", "<ACK>01wSS<ETX>#", O::kReply, "M", 10, 0x8001},
-      {"lsmk other station", P::kLsmk, {}, "<ENQ>02rSS0107%DW0001<EOT>#", "", O::kNotAddressed},
-      {"lsmk bad bcc", P::kLsmk, {}, "<ENQ>01rSS0107%DW0001<EOT>00", "", O::kChecksumError},
+       "^01rSS0207%DW010007%MX0105$#", "@01rSS020212340101}#", O::kReply},
+      {"lsmk 16 blocks are taken", P::kLsmk, {"D1=7"}, "^01rSS10" + Repeat("07%DW0001", 16) + "$#",
+       "@01rSS10" + Repeat("020007", 16) + "}#", O::kReply},
+      {"lsmk 17 blocks are refused", P::kLsmk, {}, "^01rSS11" + Repeat("07%DW0001", 17) + "$#",
+       "!01rSS0003}#", O::kRefused},
+      {"lsmk unknown device", P::kLsmk, {}, "^01rSS0107%QW0001$#", "!01rSS1132}#", O::kRefused},
+      {"lsmk word write", P::kLsmk, {}, "^01wSS0107%MW0100BEEF$#", "@01wSS}#", O::kReply, "M", 100, 0xBEEF},
+      {"lsmk bit write", P::kLsmk, {"M10=0x0001"}, "^01wSS0107%MX010F01$#", "@01wSS}#", O::kReply, "M", 10, 0x8001},
+      {"lsmk other station", P::kLsmk, {}, "^02rSS0107%DW0001$#", "", O::kNotAddressed},
+      {"lsmk bad bcc", P::kLsmk, {}, "^01rSS0107%DW0001$00", "", O::kChecksumError},
       // M16: byte 0x5D00 + 32, sent low byte first with the middle byte kept: 205D00.
-      {"mkld read", P::kMkld, {"M16=0xABCD"}, "<STX>rM205D0002#<ETX>", "<ACK>rABCD#<EOT>", O::kReply},
-      {"mkld write", P::kMkld, {}, "<STX>wM205D00023412#<ETX>", "<ACK>w#<EOT>", O::kReply, "M", 16, 0x1234},
-      {"mkld and", P::kMkld, {"D0=0xFFFF"}, "<STX>nM000000FEFF#<ETX>", "<ACK>n#<EOT>", O::kReply, "D", 0, 0xFFFE},
-      {"mkld or", P::kMkld, {}, "<STX>oM0000000080#<ETX>", "<ACK>o#<EOT>", O::kReply, "D", 0, 0x8000},
-      {"mkld past the memory", P::kMkld, {}, "<STX>rM00FF0002#<ETX>", "<NAK>1#<EOT>", O::kRefused},
-      {"mbfx word read", P::kMbfx, {"D100=1,0xA2,3"}, "<ENQ>01FFWR0D010003#", "<STX>01FF000100A20003<ETX>#", O::kReply},
-      {"mbfx bit read", P::kMbfx, {"M10=1,0,1,1"}, "<ENQ>01FFBR0M001004#", "<STX>01FF1011<ETX>#", O::kReply},
-      {"mbfx word write", P::kMbfx, {}, "<ENQ>01FFWW0D010001BEEF#", "<ACK>01FF", O::kReply, "D", 100, 0xBEEF},
-      {"mbfx bit write", P::kMbfx, {}, "<ENQ>01FFBW0M0010011#", "<ACK>01FF", O::kReply, "M", 10, 0x0001},
-      {"mbfx bits of a word device", P::kMbfx, {}, "<ENQ>01FFBR0D010001#", "<NAK>01FF06", O::kRefused},
-      {"mbfx too many words", P::kMbfx, {}, "<ENQ>01FFWR0D010041#", "<NAK>01FF06", O::kRefused},
+      {"mkld read", P::kMkld, {"M16=0xABCD"}, "{rM205D0002#}", "@rABCD#$", O::kReply},
+      {"mkld write", P::kMkld, {}, "{wM205D00023412#}", "@w#$", O::kReply, "M", 16, 0x1234},
+      {"mkld and", P::kMkld, {"D0=0xFFFF"}, "{nM000000FEFF#}", "@n#$", O::kReply, "D", 0, 0xFFFE},
+      {"mkld or", P::kMkld, {}, "{oM0000000080#}", "@o#$", O::kReply, "D", 0, 0x8000},
+      {"mkld past the memory", P::kMkld, {}, "{rM00FF0002#}", "!1#$", O::kRefused},
+      {"mbfx word read", P::kMbfx, {"D100=1,0xA2,3"}, "^01FFWR0D010003#", "{01FF000100A20003}#", O::kReply},
+      {"mbfx bit read", P::kMbfx, {"M10=1,0,1,1"}, "^01FFBR0M001004#", "{01FF1011}#", O::kReply},
+      {"mbfx word write", P::kMbfx, {}, "^01FFWW0D010001BEEF#", "@01FF", O::kReply, "D", 100, 0xBEEF},
+      {"mbfx bit write", P::kMbfx, {}, "^01FFBW0M0010011#", "@01FF", O::kReply, "M", 10, 0x0001},
+      {"mbfx bits of a word device", P::kMbfx, {}, "^01FFBR0D010001#", "!01FF06", O::kRefused},
+      {"mbfx too many words", P::kMbfx, {}, "^01FFWR0D010041#", "!01FF06", O::kRefused},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -99,8 +88,8 @@ TEST(PlcSlavesTest, MbfxServesNothingBeforeTheAcknowledgement) {
   PlcModel model(PlcProtocol::kMbfx, 100);
   model.AddStation(1);
   const auto slave = MakePlcSlave(&model);
-  const auto read = Frame("<ENQ>01FFWR0D000001#", 1);
-  const auto ack = Frame("<ACK>01FF");
+  const auto read = Frame("^01FFWR0D000001#", 1);
+  const auto ack = Frame("@01FF");
   EXPECT_EQ(slave->Handle(read).outcome, PlcOutcome::kReply);
   EXPECT_EQ(slave->Handle(read).outcome, PlcOutcome::kUnacknowledged);
   EXPECT_EQ(slave->Handle(read).outcome, PlcOutcome::kReply);
@@ -114,7 +103,7 @@ TEST(PlcSlavesTest, FramerSkipsNoiseAndWaitsForTheRest) {
   PlcModel model(PlcProtocol::kLsmk, 100);
   const auto slave = MakePlcSlave(&model);
   PlcFramer framer(slave.get());
-  auto bytes = Frame("xx<ENQ>01rSS0107%DW0001<EOT>#", 2);
+  auto bytes = Frame("xx^01rSS0107%DW0001$#", 2);
   framer.Feed(std::span(bytes).first(10), std::chrono::microseconds(0));
   EXPECT_FALSE(framer.Take(std::chrono::microseconds(0)));
   framer.Feed(std::span(bytes).subspan(10), std::chrono::microseconds(5));
