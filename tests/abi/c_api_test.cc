@@ -16,14 +16,11 @@ namespace {
 
 TEST(CApi, FreshlyLoadedLibraryHasItsDefaults) {
   EXPECT_EQ(qbGetQueryInterval(), 10);
-  EXPECT_EQ(qbGetBufferSize(), 0);
   EXPECT_EQ(qbIsRtuMode(), 0);
   EXPECT_EQ(qbGetLastRxEventType(), -1);
   EXPECT_EQ(qbGetLastRxItemId(), 0);
   EXPECT_EQ(qbGetLastRxDataType(), 1);
-  EXPECT_EQ(qbGetLastRxDataCount(), 0);
   EXPECT_EQ(qbGetLastRxDataAtIndex(0), -1);
-  EXPECT_EQ(qbGetLastRxRawSize(), 0);
   EXPECT_EQ(qbGetRtuTimeGap(), 5);  // 9600 baud until a port is opened
   EXPECT_EQ(qbGetLastEvntAsgstrEnoughByteCnt(), 2);
   EXPECT_EQ(qbGetLastWordArrLoVarsEnoughByteCnt(), 2);

@@ -1,5 +1,5 @@
-// The Log window in virtual time: its caption's version number, the first 100 ms tick that brings
-// it up, a status pane sent only when its text changes, and nothing at all without a monitor.
+// The Log window in virtual time: the first 100 ms tick that brings it up, a status pane sent only
+// when its text changes, and missed ticks that are not made up.
 #include "diag/log_dialog.h"
 
 #include <gtest/gtest.h>
@@ -8,17 +8,6 @@
 
 namespace qb::test {
 namespace {
-
-TEST(LogDialogTest, VersionNumberFromTheFourPartFileVersion) {
-  const std::pair<const char*, int32_t> cases[] = {
-      {"4.1.8.1", 418}, {"123.45.67.8", 2357}, {"0.1.0.0", 10}, {"1.2.3", 0},
-      {"1.2.3.4.5", 0}, {"1.x.3.4", 0},        {"1..3.4", 0},   {"", 0}};
-  for (const auto& [version, number] : cases) {
-    EXPECT_EQ(LogDialog::VersionNumber(version), number) << version;
-  }
-  FakePlatform platform;
-  EXPECT_EQ(LogDialog(platform, "4.1.8.1").Caption(), u"Log - DLL Version 418");
-}
 
 TEST(LogDialogTest, FirstTickShowsTheWindowAndTheStatusGoesOnlyWhenItChanges) {
   FakePlatform platform;
@@ -45,16 +34,6 @@ TEST(LogDialogTest, FirstTickShowsTheWindowAndTheStatusGoesOnlyWhenItChanges) {
                                          u"qbl2:line", u"qblt:Baud=9600&Port=COM1"}));
   log.Tick(1750);  // late: the next tick is 100 ms from now, missed ones are not made up
   EXPECT_EQ(log.MsUntilDue(1750), 100);
-}
-
-TEST(LogDialogTest, WithoutAMonitorNothingIsSent) {
-  FakePlatform platform;
-  LogDialog log(platform, "4.1.8.1");
-  log.Show(0);
-  log.Tick(100);
-  log.AppendLog(1, u"line");
-  EXPECT_EQ(log.Count(), 1u);
-  EXPECT_TRUE(platform.monitorCommands.empty());
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/engine_fixture.h"
-#include "support/link_frames.h"
 
 namespace qb::test {
 namespace {
@@ -36,53 +35,6 @@ class LinkTest : public EngineTest {
   }
 };
 
-TEST_F(LinkTest, CnetWritesGoFirstAndWordsBeforeBits) {
-  engine.SetProtocol(u"LSMK");
-  engine.RegisterManual(MakeReadItemEx(1, 1, 1, 10, u"M", 5, 1));
-  engine.RegisterManual(MakeReadItemEx(2, 3, 1, 100, u"D", -1, 1));
-  engine.RegisterManual(MakeWordWriteItem(3, 1, 7, 0x12, u"D"));
-  engine.StartNotDestroyingBuffer();
-  for (int i = 0; i < 3; ++i) {
-    engine.Step();
-    platform.Advance(200);
-  }
-  ASSERT_EQ(port.writes.size(), 3u);
-  EXPECT_EQ(Written(0).substr(3, 10), "wSS0107%DW");
-  EXPECT_EQ(Written(1).substr(3, 10), "rSS0107%DW");
-  EXPECT_EQ(Written(2).substr(3, 10), "rSS0207%MX");  // one block, as the frame before: repeated
-  EXPECT_EQ(engine.FrameItemIds(), (std::vector<int32_t>{1, 1}));
-}
-
-TEST_F(LinkTest, CnetRepliesGiveOneMessagePerItem) {
-  engine.SetProtocol(u"LSMK");
-  for (int32_t id = 1; id <= 3; ++id)
-    engine.RegisterAuto(MakeReadItemEx(id, 3, 1, id, u"D", -1, 1));
-  engine.Start();
-  engine.Step();
-  Reply(Summed("@01rSS03020011020022020033}"));
-  platform.Advance(20);
-  engine.Step();  // the next cycle: three items again, so four blocks, the last one repeated
-  EXPECT_EQ(engine.FrameItemIds(), (std::vector<int32_t>{1, 2, 3, 3}));
-  Reply(Summed("@01rSS0402004402005501660166}"));
-  EXPECT_EQ(seen, (std::vector<Seen>{{2, 1, 0, {0x11}},
-                                     {2, 2, 0, {0x22}},
-                                     {2, 3, 0, {0x33}},
-                                     {2, 1, 0, {0x44}},
-                                     {2, 2, 0, {0x55}},
-                                     {2, 3, 1, {0x66}}}));
-  engine.RegisterManual(MakeWordWriteItem(9, 1, 7, 0x12, u"D"));
-  platform.Advance(20);
-  engine.Step();
-  Reply(Summed("@01wSS}"));
-  platform.Advance(20);
-  engine.Step();
-  Reply(Summed("!01rSS0004}"));  // a NAK ends the query without an event
-  EXPECT_EQ(seen.size(), 7u);
-  EXPECT_EQ(seen.back(), (Seen{2, 9, 1, {0x66}}));
-  EXPECT_EQ(engine.LastAskTime(), 0u);
-  EXPECT_EQ(engine.LastReplyTime(), platform.TickMs());
-}
-
 TEST_F(LinkTest, MbfxBitsAreAcknowledgedAndPausedCopiesSkipped) {
   engine.SetProtocol(u"MBFX");
   engine.RegisterAuto(MakeReadItemEx(8, 1, 1, 0, u"M", -1, 4));
@@ -96,20 +48,6 @@ TEST_F(LinkTest, MbfxBitsAreAcknowledgedAndPausedCopiesSkipped) {
   Reply(Summed("{01FF1011}", 1));
   EXPECT_EQ(seen, (std::vector<Seen>{{2, 9, 1, {1, 0, 1, 1}}}));
   EXPECT_EQ(port.writes.at(1), Link("@01FF"));
-}
-
-TEST_F(LinkTest, MkldDataOfOtherLengthsEndTheQueryQuietly) {
-  engine.SetProtocol(u"MKLD");
-  engine.RegisterAuto(MakeReadItemEx(4, 3, 1, 0, u"D", -1, 1));
-  engine.Start();
-  engine.Step();
-  Reply(Link("@r123$"));
-  EXPECT_EQ(engine.LastAskTime(), 0u);
-  EXPECT_TRUE(seen.empty());
-  platform.Advance(20);
-  engine.Step();
-  Reply(Link("@r1234AB$"));
-  EXPECT_EQ(seen, (std::vector<Seen>{{2, 4, 0, {0x1234}}}));
 }
 
 TEST_F(LinkTest, SelectionReplacesTheReplyStyles) {

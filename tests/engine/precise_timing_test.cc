@@ -94,21 +94,5 @@ TEST(PreciseTiming, SameOrderOfQueriesAndEventsAsTheTenMillisecondTick) {
   }
 }
 
-TEST(PreciseTiming, NothingIsDueWhileStoppedOrWithNothingToAsk) {
-  FakePlatform platform;
-  QueryEngine engine(platform);
-  EXPECT_EQ(engine.MsUntilDue(), -1);
-  engine.Start();
-  EXPECT_EQ(engine.MsUntilDue(), 5001);  // only the watchdog of the (empty) cycle
-  engine.Init(&platform, 1);
-  engine.SetQueryDirectSerial(0);
-  engine.RegisterAuto(MakeReadItem(1, 3, 1, 0, 1));
-  EXPECT_EQ(engine.MsUntilDue(), 0);
-  engine.OnTimer();  // sent now: the time-out of 100 ms is due at the 101st ms
-  EXPECT_EQ(engine.MsUntilDue(), 101);
-  platform.Advance(40);
-  EXPECT_EQ(engine.MsUntilDue(), 61);
-}
-
 }  // namespace
 }  // namespace qb::test

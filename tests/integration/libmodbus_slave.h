@@ -41,7 +41,6 @@ class LibmodbusSlave {
     std::lock_guard lock(mutex_);
     f(*mapping_);
   }
-  int Requests() const { return requests_.load(); }
 
  private:
   void Serve() {
@@ -50,7 +49,6 @@ class LibmodbusSlave {
       const int rc = modbus_receive(ctx_, query);
       if (rc <= 0) continue;
       std::lock_guard lock(mutex_);
-      ++requests_;
       modbus_reply(ctx_, query, rc, mapping_);
     }
   }
@@ -59,7 +57,6 @@ class LibmodbusSlave {
   modbus_mapping_t* mapping_ = nullptr;
   bool connected_ = false;
   std::atomic<bool> stop_{false};
-  std::atomic<int> requests_{0};
   std::mutex mutex_;
   std::thread thread_;
 };

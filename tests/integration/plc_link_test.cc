@@ -1,7 +1,6 @@
 // The library's own port, selected with qbSetProtocol, against the simulated LSMK, MKLD and MBFX
 // controllers of tools/sim over a pseudo-terminal: values read are those the controller holds,
-// writes land in its memory, refusals end the query, 16-block LSMK reads, and faults on the line
-// that cost time-outs but never a wrong value.
+// writes land in its memory, and faults on the line cost time-outs but never a wrong value.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -119,66 +118,6 @@ TEST_P(PlcLinkTest, ReadsWhatTheControllerHoldsAndWritesReachIt) {
       simulator->WaitFor([&](const auto& c) { return c.acknowledgements >= (mbfx ? 6u : 0u); },
                          std::chrono::seconds(5)));
   EXPECT_EQ(simulator->Counters().unacknowledged, 0u);
-}
-
-// A refused request ends the query at once and the host sees nothing of it; the library knows
-// no MBFX refusal frame, so there it is a time-out.
-TEST_P(PlcLinkTest, RefusalEndsTheQueryWithoutAnEvent) {
-  Start(GetParam());
-  const auto expected = RegisterReads();
-  qbStart();
-  // Areas the controllers have not. An LSMK write, which goes alone in its frame: a refused read
-  // would take the other blocks of its frame with it.
-  if (protocol == PlcProtocol::kLsmk) qbManualWordWriteEx(5, station, 100, 1, u"Q");
-  if (protocol == PlcProtocol::kMkld) qbManualWordReadEx(5, station, 0x3000, u"S");
-  if (mbfx) qbManualBitReadEx(5, station, 100, u"D", -1, 1);  // bits of a word device
-  ExpectValues(expected, 3);
-  EXPECT_EQ(simulator->Counters().exceptions, 1u);
-  EXPECT_EQ(Count(2, 5), 0u);
-  EXPECT_EQ(Count(3, 5), mbfx ? 1u : 0u) << log;
-}
-
-// 15 items fill an LSMK read frame; the next frame repeats the last block (16 blocks), and the
-// host hears once per item.
-TEST(PlcLinkLsmkTest, FifteenItemsMakeSixteenBlocksEveryOtherFrame) {
-  sim::PlcModel model(PlcProtocol::kLsmk);
-  model.AddStation(1);
-  ASSERT_TRUE(sim::ApplyPlcAssignment(model, "D0=0,11,22,33,44,55,66,77,88,99,110,121,132,143,154",
-                                      nullptr));
-  sim::PseudoTerminal pty;
-  std::string error;
-  ASSERT_TRUE(pty.Open(&error));
-  std::mutex mutex;
-  std::string log;
-  sim::SimulatorOptions options;
-  options.log = [&](const std::string& line) {
-    std::lock_guard lock(mutex);
-    log += line + "\n";
-  };
-  sim::Simulator simulator(pty.MasterFd(), sim::MakePlcSlave(&model), options);
-  ASSERT_TRUE(simulator.Start(&error));
-  const std::u16string path(pty.SlavePath().begin(), pty.SlavePath().end());
-  qbSetPortDevice(4, path.c_str());
-  ASSERT_EQ(qbOpenSerial(4, 115200), 1);
-  HostInbox& inbox = HostInbox::Get();
-  inbox.Attach();
-  qbSetProtocol(u"LSMK");
-  qbSetQueryInterval(0);
-  for (int i = 0; i < 15; ++i) qbAutoWordReadEx(i + 1, 1, i, u"D", 1);
-  qbStart();
-  ASSERT_TRUE(inbox.WaitForCount(2, 60));
-  qbStop();
-  qbCloseSerial();
-  simulator.Stop();
-  const auto events = inbox.Events();
-  for (size_t i = 0; i < 60; ++i) {
-    ASSERT_EQ(events[i].code, 2);
-    EXPECT_EQ(events[i].itemId, i % 15 + 1);
-    EXPECT_EQ(events[i].words, (std::vector<int32_t>{static_cast<int32_t>(i % 15 * 11)}));
-  }
-  EXPECT_NE(log.find("<ENQ>01rSS0F07%DW0000"), std::string::npos) << log;
-  EXPECT_NE(log.find("<ENQ>01rSS1007%DW0000"), std::string::npos) << log;
-  EXPECT_EQ(simulator.Counters().exceptions, 0u);
 }
 
 struct Fault {

@@ -1,6 +1,6 @@
 // The library's own port in direct mode against a device the test plays byte by byte on the
-// master side of a pseudo-terminal: replies in pieces, too many bytes, another slave, a bad CRC
-// or LRC, noise, silence, ASCII framing, a device that vanishes, and closing while bytes stream.
+// master side of a pseudo-terminal: too many bytes, another slave or function, a bad CRC or LRC, an
+// exception reply, silence, ASCII framing, open errors and a device that vanishes.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -47,98 +47,54 @@ class ScriptedDeviceTest : public ::testing::Test {
   Pty device;
 };
 
-TEST_F(ScriptedDeviceTest, ReplyInThreePiecesIsAcceptedWhole) {
-  Open();
-  AskOneRegister(1);
-  EXPECT_EQ(device.Read(8, 3000), WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
-  const Bytes reply = WithCrc({0x01, 0x03, 0x02, 0x12, 0x34});
-  device.Write({reply.begin(), reply.begin() + 2});
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  device.Write({reply.begin() + 2, reply.begin() + 5});
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  device.Write({reply.begin() + 5, reply.end()});
-  ASSERT_TRUE(inbox.WaitForCount(2, 1));
-  const auto events = inbox.Events();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].frame, reply);
-  EXPECT_EQ(events[0].words, (std::vector<int32_t>{0x1234}));
-}
-
-// Each faulty reply ends in a time-out, and the next query is served normally.
-TEST_F(ScriptedDeviceTest, FaultyRepliesEndInTimeOuts) {
+// Each faulty reply ends in a time-out and the next query is served normally; with detailed
+// events a refusal is named first and an exception reply ends the query at once.
+TEST_F(ScriptedDeviceTest, FaultyRepliesEndInTimeOutsOrDetailedEvents) {
   Open();
   const Bytes good = WithCrc({0x01, 0x03, 0x02, 0x00, 0x07});
   Bytes badCrc = good;
   badCrc.back() ^= 0x01;
-  Bytes tooLong = good;
-  tooLong.push_back(0x00);
-  const std::vector<Bytes> faults = {
-      tooLong,                                  // one byte more than awaited: rejected whole
-      WithCrc({0x02, 0x03, 0x02, 0x00, 0x07}),  // another slave
-      WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}),  // another function
-      badCrc,                                   // a bad CRC
-      WithCrc({0x01, 0x83, 0x02}),              // an exception reply: never complete
-      {},                                       // silence
-  };
-  for (size_t i = 0; i < faults.size(); ++i) AskOneRegister(static_cast<int32_t>(10 + i));
-  AskOneRegister(99);
-  for (size_t i = 0; i < faults.size(); ++i) {
-    ASSERT_EQ(device.Read(8, 3000).size(), 8u) << i;
-    if (!faults[i].empty()) device.Write(faults[i]);
-    ASSERT_TRUE(inbox.WaitForCount(3, i + 1)) << i;
-  }
-  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.Write(good);
-  ASSERT_TRUE(inbox.WaitForCount(2, 1));
-  const auto events = inbox.Events();
-  ASSERT_EQ(events.size(), faults.size() + 1);
-  for (size_t i = 0; i < faults.size(); ++i) {
-    EXPECT_EQ(events[i].code, 3) << i;
-    EXPECT_EQ(events[i].itemId, 10 + i);
-  }
-  EXPECT_EQ(events.back().itemId, 99u);
-  EXPECT_EQ(events.back().words, (std::vector<int32_t>{7}));
-}
-
-TEST_F(ScriptedDeviceTest, DetailedEventsNameRefusalsAndEndExceptionRepliesAtOnce) {
-  qbSetDetailedEvents(1);
-  Open();
-  const Bytes good = WithCrc({0x01, 0x03, 0x02, 0x00, 0x07});
-  Bytes badCrc = good;
-  badCrc.back() ^= 0x01;
-  Bytes tooLong = good;
-  tooLong.push_back(0x00);
+  const int rejected = QB_EVENT_REJECTED, timeout = QB_EVENT_TIMEOUT;
   struct Case {
     Bytes reply;
-    std::vector<int> codes;     // the events it brings, in order
-    std::vector<int32_t> data;  // the data words of its first event
+    std::vector<int> detailed;  // the detailed events it brings, in order (plain: one time-out)
+    std::vector<int32_t> data;  // the data words of the first detailed event
   };
   const std::vector<Case> cases = {
-      {tooLong, {QB_EVENT_REJECTED, QB_EVENT_TIMEOUT}, {5}},
-      {WithCrc({0x02, 0x03, 0x02, 0x00, 0x07}), {QB_EVENT_REJECTED, QB_EVENT_TIMEOUT}, {2}},
-      {WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}), {QB_EVENT_REJECTED, QB_EVENT_TIMEOUT}, {3}},
-      {badCrc, {QB_EVENT_REJECTED, QB_EVENT_TIMEOUT}, {1}},
+      {Concat(good, {0x00}), {rejected, timeout}, {5}},  // one byte more than awaited
+      {WithCrc({0x02, 0x03, 0x02, 0x00, 0x07}), {rejected, timeout}, {2}},  // another slave
+      {WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}), {rejected, timeout}, {3}},  // another function
+      {badCrc, {rejected, timeout}, {1}},
       {WithCrc({0x01, 0x83, 0x02}), {QB_EVENT_EXCEPTION}, {3, 2}},
-      {{}, {QB_EVENT_TIMEOUT}, {}},
+      {{}, {timeout}, {}},  // silence
       {good, {QB_EVENT_REPLY}, {7}},
   };
-  for (size_t i = 0; i < cases.size(); ++i) AskOneRegister(static_cast<int32_t>(10 + i));
   size_t seen = 0;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    ASSERT_EQ(device.Read(8, 3000).size(), 8u) << i;
-    device.Write(cases[i].reply);
-    const size_t want = seen + cases[i].codes.size();
-    ASSERT_TRUE(inbox.WaitUntil([&](const auto& events) { return events.size() >= want; })) << i;
-    const auto events = inbox.Events();
-    for (size_t k = 0; k < cases[i].codes.size(); ++k) {
-      EXPECT_EQ(events[seen + k].code, cases[i].codes[k]) << i;
-      EXPECT_EQ(events[seen + k].itemId, 10 + i);
+  for (const bool detailed : {false, true}) {
+    qbSetDetailedEvents(detailed ? 1 : 0);
+    for (size_t i = 0; i < cases.size(); ++i) AskOneRegister(static_cast<int32_t>(10 + i));
+    for (size_t i = 0; i < cases.size(); ++i) {
+      SCOPED_TRACE(::testing::Message() << "detailed " << detailed << ", case " << i);
+      const bool ok = cases[i].reply == good;
+      const std::vector<int> codes =
+          detailed ? cases[i].detailed : std::vector<int>{ok ? QB_EVENT_REPLY : timeout};
+      ASSERT_EQ(device.Read(8, 3000).size(), 8u);
+      device.Write(cases[i].reply);
+      const size_t want = seen + codes.size();
+      ASSERT_TRUE(inbox.WaitUntil([&](const auto& events) { return events.size() >= want; }));
+      const auto events = inbox.Events();
+      for (size_t k = 0; k < codes.size(); ++k) {
+        EXPECT_EQ(events[seen + k].code, codes[k]);
+        EXPECT_EQ(events[seen + k].itemId, 10 + i);
+      }
+      if (detailed || ok) {
+        EXPECT_EQ(events[seen].words, cases[i].data);
+      }
+      if (detailed && !cases[i].reply.empty()) {
+        EXPECT_EQ(events[seen].frame, cases[i].reply);
+      }
+      seen = want;
     }
-    EXPECT_EQ(events[seen].words, cases[i].data) << i;
-    if (!cases[i].reply.empty()) {
-      EXPECT_EQ(events[seen].frame, cases[i].reply) << i;
-    }
-    seen = want;
   }
   EXPECT_EQ(inbox.Events().size(), seen);
 }
@@ -147,19 +103,6 @@ std::u16string LastErrorText() {
   qb_wchar text[256];
   const int32_t length = qbGetLastErrorText(text, 256);
   return std::u16string(text, static_cast<size_t>(std::min(length, 255)));
-}
-
-TEST_F(ScriptedDeviceTest, DetailedPortLossIsReportedOnceWithItsReason) {
-  qbSetDetailedEvents(1);
-  Open();
-  qbSetTimeOut(100);
-  qbAutoWordRead(1, 1, 0, 1);
-  qbStart();
-  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.Close();
-  ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_TIMEOUT, 3));
-  EXPECT_EQ(HostInbox::Count(inbox.Events(), QB_EVENT_PORT_LOST), 1u);
-  EXPECT_EQ(LastErrorText().rfind(device.WidePath() + u": device gone (", 0), 0u);
 }
 
 TEST(OpenErrors, SayWhyInWordsAUserCanActOn) {
@@ -184,21 +127,6 @@ TEST(OpenErrors, SayWhyInWordsAUserCanActOn) {
   ::close(fd);
 }
 
-TEST_F(ScriptedDeviceTest, NoiseBeforeTheReplySpoilsItButNotTheNextQuery) {
-  Open();
-  AskOneRegister(1);
-  AskOneRegister(2);
-  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.Write({0xFF, 0x00});
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  device.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x01}));
-  ASSERT_TRUE(inbox.WaitForCount(3, 1));
-  ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x02}));
-  ASSERT_TRUE(inbox.WaitForCount(2, 1));
-  EXPECT_EQ(inbox.Events().back().words, (std::vector<int32_t>{2}));
-}
-
 TEST_F(ScriptedDeviceTest, AsciiFramingWithItsLrc) {
   Open(false);
   AskOneRegister(1);
@@ -214,14 +142,18 @@ TEST_F(ScriptedDeviceTest, AsciiFramingWithItsLrc) {
   ASSERT_TRUE(inbox.WaitForCount(3, 1));
 }
 
+// Polling goes on without the device with time-outs; detailed events report the loss once.
 TEST_F(ScriptedDeviceTest, DeviceThatVanishesGivesTimeOutsAndReopens) {
+  qbSetDetailedEvents(1);
   Open();
   qbSetTimeOut(100);
   qbAutoWordRead(1, 1, 0, 1);
   qbStart();
   ASSERT_EQ(device.Read(8, 3000).size(), 8u);
-  device.Close();                         // the adapter is unplugged
-  ASSERT_TRUE(inbox.WaitForCount(3, 3));  // polling goes on without the device
+  device.Close();  // the adapter is unplugged
+  ASSERT_TRUE(inbox.WaitForCount(QB_EVENT_TIMEOUT, 3));
+  EXPECT_EQ(HostInbox::Count(inbox.Events(), QB_EVENT_PORT_LOST), 1u);
+  EXPECT_EQ(LastErrorText().rfind(device.WidePath() + u": device gone (", 0), 0u);
 
   Pty replacement;
   ASSERT_TRUE(replacement.Ok());
@@ -230,8 +162,6 @@ TEST_F(ScriptedDeviceTest, DeviceThatVanishesGivesTimeOutsAndReopens) {
   ASSERT_EQ(replacement.Read(8, 3000), WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
   replacement.Write(WithCrc({0x01, 0x03, 0x02, 0x00, 0x05}));
   ASSERT_TRUE(inbox.WaitForCount(2, 1));
-  qbStop();
-  qbCloseSerial();
 }
 
 }  // namespace

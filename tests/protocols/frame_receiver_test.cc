@@ -1,5 +1,5 @@
-// The frame receiver under the reply Styles that protocol selection registers: packets found in
-// any cut of the byte stream, resynchronising over garbage, and a buffer that noise cannot grow.
+// The frame receiver under the reply Styles that protocol selection registers: the longest frames
+// that bound its buffer, a buffer that noise cannot grow, and Styles that match nothing.
 #include "protocols/frame_receiver.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 #include "protocols/reply_styles.h"
 #include "support/fake_platform.h"
-#include "support/link_frames.h"
+#include "support/modbus_frames.h"
 
 namespace qb {
 namespace {
@@ -32,32 +32,7 @@ class FrameReceiverTest : public ::testing::Test {
   test::FakePlatform platform;
   Recorder r{platform};
   const std::vector<uint8_t> writeAck = Summed("@01wSS}");
-  const std::vector<uint8_t> readAck = Summed("@01rSS020200FF0101}");
 };
-
-TEST_F(FrameReceiverTest, PacketsInAnyCutOfTheStream) {
-  ASSERT_TRUE(RegisterReplyStyles(r, u"LSMK"));
-  auto stream = Link("@!xx}");  // garbage first
-  for (const auto* frame : {&writeAck, &readAck})
-    stream.insert(stream.end(), frame->begin(), frame->end());
-  r.Feed(stream);
-  EXPECT_EQ(r.packets, (Packets{u"LSMK/WRITE_ACK", u"LSMK/READ_ACK"}));
-  EXPECT_EQ(r.GetIntValue(u"Data:0"), 0xFF);
-  EXPECT_EQ(r.GetIntValue(u"DataCnt:1"), 1);
-  for (size_t cut = 1; cut < readAck.size(); ++cut) {
-    r.packets.clear();
-    r.Feed({readAck.begin(), readAck.begin() + cut});
-    EXPECT_EQ(r.BufferedCount(), cut);
-    r.Feed({readAck.begin() + cut, readAck.end()});
-    EXPECT_EQ(r.packets.size(), 1u) << cut;
-  }
-  auto corrupt = writeAck;
-  corrupt.back() ^= 1;  // a wrong BCC matches nothing and is dropped
-  r.Feed(corrupt);
-  EXPECT_EQ(r.packets.size(), 1u);
-  EXPECT_EQ(r.BufferedCount(), 0u);
-  EXPECT_FALSE(r.ErrorText().empty());
-}
 
 TEST_F(FrameReceiverTest, LongestFramesBoundTheBuffer) {
   const std::pair<const char16_t*, size_t> cases[] = {{u"LSMK", 8 + 255 * (2 + 4) + 3},

@@ -9,7 +9,7 @@
 
 #include "props/item_keys.h"
 #include "support/fake_platform.h"
-#include "support/link_frames.h"
+#include "support/modbus_frames.h"
 
 namespace qb {
 namespace {

@@ -1,4 +1,5 @@
-// Compilation of Style texts, and the Style's ranges, declared names and value table.
+// Compilation of Style texts: named items, length errors and their messages, declared names, copies
+// of a Style, and the value table.
 #include <gtest/gtest.h>
 
 #include "style/style.h"
@@ -16,17 +17,6 @@ class StyleCompileTest : public ::testing::Test {
   test::FakePlatform platform_;
   Style style_{platform_};
 };
-
-TEST_F(StyleCompileTest, FixedItemsKeepTheLowByte) {
-  // 300 = 0x12C; "0x0x12" loses its second 0x; "''" quotes the quote; a lone "'" is 0.
-  ASSERT_TRUE(style_.MakeStyle(u"0x05,'r',300,0x1FF,'AB',0X1f,0x0x12,0xZZ,'',', 12abc", true));
-  std::vector<uint8_t> bytes;
-  for (const StyleUnit& unit : style_.Units()) {
-    EXPECT_EQ(unit.unitType, UnitType::kFixedVal);
-    bytes.push_back(unit.fixedByte);
-  }
-  EXPECT_EQ(bytes, (std::vector<uint8_t>{5, 0x72, 44, 0xFF, 0x41, 0x1F, 0x12, 0, 0x27, 0, 12}));
-}
 
 TEST_F(StyleCompileTest, NamedItems) {
   ASSERT_TRUE(style_.MakeStyle(
@@ -114,21 +104,6 @@ TEST_F(StyleCompileTest, OpenFieldMustBeFollowedByAFixedItemShownOnce) {
           u"MakeStyle Error NR39: 길이 가변형 다음에는 고정값이 반드시 와야함"}));
 }
 
-TEST_F(StyleCompileTest, BitItems) {
-  ASSERT_TRUE(style_.MakeStyle(
-      u"Flag1[0;1]+Flag2[1;3],Flag1[0;1]+Junk,F[0;1;2]+F2[3]+F3[4;1]x+ F4[5;2]+F5[;]", true));
-  EXPECT_EQ(Unit(0).format, UnitFormat::kBit);
-  EXPECT_TRUE(Unit(0).name.empty());
-  EXPECT_EQ(Unit(0).bitNames, (std::vector<std::u16string>{u"Flag1", u"Flag2"}));
-  EXPECT_EQ(Unit(0).bitStarts, (std::vector<uint32_t>{0, 1}));
-  EXPECT_EQ(Unit(0).bitCounts, (std::vector<uint32_t>{1, 3}));
-  EXPECT_EQ(Unit(1).bitNames, std::vector<std::u16string>{u"Flag1"});
-  // Only parts that end with "]" and hold two ";" fields count; the name is not trimmed.
-  EXPECT_EQ(Unit(2).bitNames, (std::vector<std::u16string>{u" F4", u"F5"}));
-  EXPECT_EQ(Unit(2).bitStarts, (std::vector<uint32_t>{5, 0}));
-  EXPECT_FALSE(style_.IsDeclared(u"Flag1"));
-}
-
 TEST_F(StyleCompileTest, SetIntAndSetStrAcceptOnlyDeclaredNames) {
   ASSERT_TRUE(style_.MakeStyle(u"Spec[2s],N[2h]", true));
   style_.SetInt(u"Spec:2", 7);
@@ -148,30 +123,6 @@ TEST_F(StyleCompileTest, SetIntAndSetStrAcceptOnlyDeclaredNames) {
   ASSERT_TRUE(style_.MakeStyle(u"B[2h]", true));  // recompiling keeps the values
   EXPECT_EQ(style_.GetInt(u"Spec:2"), 7);
   EXPECT_FALSE(style_.IsDeclared(u"N"));
-}
-
-TEST_F(StyleCompileTest, RangesAndLookups) {
-  ASSERT_TRUE(style_.MakeStyle(u"0x05,A[2h],A[3d],0x04,Bcc[2h]", true));
-  EXPECT_FALSE(style_.SetChecksumRange(u"Bcc", 0, 0, u"plus"));
-  EXPECT_FALSE(style_.SetChecksumRange(u"Bcc", -1, 2, u"plus"));
-  EXPECT_FALSE(style_.SetChecksumRange(u"Bcc", 1, 5, u"plus"));
-  EXPECT_FALSE(style_.SetRepeatRange(u"A", 0x7FFFFFFF, 0x7FFFFFFF));
-  for (const StyleUnit& unit : style_.Units()) {
-    EXPECT_TRUE(unit.checksumStart.empty() && unit.repeatStart.empty());
-    EXPECT_FALSE(unit.checksumEnd || unit.repeatEnd);
-  }
-  EXPECT_TRUE(style_.SetChecksumRange(u"Bcc", 0, 4, u"plus"));
-  EXPECT_TRUE(style_.SetRepeatRange(u"A", 1, 2));
-  EXPECT_EQ(Unit(0).checksumStart, u"start:Bcc,plus");
-  EXPECT_TRUE(Unit(3).checksumEnd && !Unit(4).checksumEnd);
-  EXPECT_EQ(Unit(1).repeatStart, u"start:A");
-  EXPECT_TRUE(Unit(2).repeatEnd && !Unit(1).repeatEnd);
-
-  EXPECT_EQ(style_.FindUnit(u"A"), style_.GetUnit(1));
-  EXPECT_EQ(style_.GetUnitFormat(u"A"), u"hex");
-  EXPECT_EQ(style_.GetUnitFormat(u"Z"), u"");
-  EXPECT_EQ(style_.GetUnit(-1), nullptr);
-  EXPECT_EQ(style_.GetUnit(5), nullptr);
 }
 
 TEST_F(StyleCompileTest, CopyFromTakesUnitsAndOptionallyValues) {

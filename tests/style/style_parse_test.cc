@@ -1,6 +1,5 @@
 // Parsing received frames: the three outcomes, the buffer left alone unless a frame matched, the
-// error texts, checksums through the owner's hooks, repeated groups, and round trips of frames
-// built by a Style back through a second Style of the same text.
+// error texts, every field format and checksums through the owner's hooks.
 // A control byte before a digit is a three-digit octal escape: "\00201" is STX, "01".
 #include <gtest/gtest.h>
 
@@ -18,8 +17,6 @@ using test::Text;
 
 constexpr std::u16string_view kReadAck =
     u"0x06,SlvAddr[2h],'r','S','S',BlocCnt[2h],DataCnt[2h],Data[DataCnt*2~4h],0x03,Bcc[2h]";
-constexpr std::u16string_view kMbfxReadAck =
-    u"0x02,SlvAddr[2d],'F','F',DataBlock[~200s],0x03,Sum[2h]";
 
 class StyleParseTest : public ::testing::Test {
  protected:
@@ -32,9 +29,7 @@ class StyleParseTest : public ::testing::Test {
   }
   // ACK, slave 01, rSS, the blocks as written, ETX and the BCC of all of it.
   static std::vector<uint8_t> ReadReply(const std::string& blocks) {
-    std::vector<uint8_t> frame = Text("\00601rSS" + blocks + "\x03");
-    test::AppendSumDigits(frame);
-    return frame;
+    return test::Summed("\00601rSS" + blocks + "\x03");
   }
   int Parse(const Style& style, std::vector<uint8_t>& buffer) {
     values_ = FrameValues();
@@ -95,22 +90,6 @@ TEST_F(StyleParseTest, WrongBccLeadingByteAndLength) {
                 u"@64223 데이터 길이가 예측과 다름. 키=Data:0, 내용=1234, 정상 길이=6");
 }
 
-TEST_F(StyleParseTest, OpenFieldEndsAtItsTerminatorAndTheSumStartsAtUnitOne) {
-  ASSERT_TRUE(style_.MakeStyle(kMbfxReadAck, true));
-  ASSERT_TRUE(style_.SetChecksumRange(u"Sum", 1, 5, u"plus"));
-  std::vector<uint8_t> buffer = Text("\00201FF0A1B");
-  EXPECT_EQ(Parse(style_, buffer), kParseNeedMore);  // no ETX yet
-  std::vector<uint8_t> frame = Text("\00201FF0A1B\x03");
-  test::AppendSumDigits(frame, 1);  // without the STX
-  buffer = frame;
-  ASSERT_EQ(Parse(style_, buffer), kParseMatched);
-  EXPECT_EQ(values_.GetStr(u"DataBlock"), u"0A1B");
-  EXPECT_FALSE(values_.IsNumber(u"DataBlock"));
-  frame = Text("\00201FF0A1B\x03");
-  test::AppendSumDigits(frame, 0);
-  EXPECT_EQ(Parse(style_, frame), kParseNoMatch);
-}
-
 TEST_F(StyleParseTest, FieldErrorTexts) {
   const struct {
     const char16_t* style;
@@ -143,27 +122,6 @@ TEST_F(StyleParseTest, FieldErrorTexts) {
   ASSERT_TRUE(style_.MakeStyle(u"0x02,S[~8b],0x03", true));  // bytes may be zero
   std::vector<uint8_t> binary{0x02, 0x00, 0x01, 0x03};
   EXPECT_EQ(Parse(style_, binary), kParseMatched);
-}
-
-TEST_F(StyleParseTest, RepeatedGroups) {
-  ASSERT_TRUE(style_.MakeStyle(u"0x02,Cnt[1d],L[1d],S[L~9s],0x3B,0x03", true));
-  ASSERT_TRUE(style_.SetRepeatRange(u"Cnt", 2, 3));
-  std::vector<uint8_t> buffer = Text("\00233abc;5hello;0;\x03");
-  ASSERT_EQ(Parse(style_, buffer), kParseMatched);
-  EXPECT_EQ(values_.GetStr(u"S:0"), u"abc");  // each round's length comes from its own L:n
-  EXPECT_EQ(values_.GetStr(u"S:1"), u"hello");
-  EXPECT_EQ(values_.GetStr(u"S:2"), u"");
-  EXPECT_EQ(values_.FindStr(u"S:3"), nullptr);
-  ExpectFailure(style_, Text("\00221a;1b!\x03"),
-                u"@63451 고정값이 일치하지 않음. 기대값=0x3B, 측정값=0x21, UnitIdx=4, RoundIdx=1");
-  buffer = Text("\00201a;\x03");  // a count of 0 still reads the group once
-  ASSERT_EQ(Parse(style_, buffer), kParseMatched);
-  EXPECT_EQ(values_.GetStr(u"S:0"), u"a");
-
-  // A group that goes round without consuming bytes is cut off instead of running 2^31 times.
-  ASSERT_TRUE(style_.MakeStyle(u"N[8h],X[0n]", true));
-  ASSERT_TRUE(style_.SetRepeatRange(u"N", 1, 1));
-  ExpectFailure(style_, Text("7FFFFFFF"), u"루프 처리 내부 에러-2");
 }
 
 TEST_F(StyleParseTest, NumBitHexAndDecFields) {
@@ -260,40 +218,6 @@ TEST_F(StyleParseTest, ChecksumHooksSeeTheValueCutToTheField) {
   ExpectFailure(style_, binaryFrame, u"* 바이너리 체크섬이 틀립니다. 키이름=Sum");
   buffer = binaryFrame;
   EXPECT_EQ(ParseFrame(style_, buffer, values_, owner), kParseMatched);
-}
-
-TEST_F(StyleParseTest, EveryFormatWithACrcRoundTripsInBothByteOrders) {
-  const std::u16string_view text =
-      u"0x3A,Addr[1n],Word[2n],Long[4],Flags[0;2]+Mode[4;4],Name[~12s],0x0D,Dec[5d],Cnt[1n],"
-      u"Raw[Cnt~6b],Crc[2n]";
-  for (bool bigEndian : {true, false}) {
-    SCOPED_TRACE(bigEndian);
-    Style builder(platform_);
-    for (Style* style : {&builder, &style_}) {
-      ASSERT_TRUE(style->MakeStyle(text, bigEndian));
-      ASSERT_TRUE(style->SetChecksumRange(u"Crc", 1, 9, u"crc16-ibm"));
-    }
-    builder.SetInt(u"Addr", 0x7E);
-    builder.SetInt(u"Word", 0xBEEF);
-    builder.SetInt(u"Long", -123456789);
-    builder.Values().SetInt(u"Flags", 2);
-    builder.Values().SetInt(u"Mode", 9);
-    builder.SetStr(u"Name", u"Pump 3");
-    builder.SetInt(u"Dec", 31337);
-    builder.SetInt(u"Cnt", 3);
-    builder.Values().SetBin(u"Raw", std::vector<uint8_t>{0x00, 0x0D, 0xFF});
-    std::vector<uint8_t> buffer;
-    ASSERT_TRUE(builder.BuildFrame(buffer));
-    ASSERT_EQ(Parse(style_, buffer), kParseMatched) << Utf16ToUtf8(owner_.ParseErrorText());
-    EXPECT_TRUE(buffer.empty());
-    for (const char16_t* name : {u"Addr", u"Word", u"Long", u"Flags", u"Mode", u"Dec", u"Crc"}) {
-      EXPECT_EQ(values_.GetInt(name), builder.GetInt(name)) << Utf16ToUtf8(name);
-    }
-    EXPECT_EQ(values_.GetStr(u"Name"), u"Pump 3");
-    std::vector<uint8_t> raw;
-    ASSERT_TRUE(values_.GetBin(u"Raw", raw));
-    EXPECT_EQ(raw, (std::vector<uint8_t>{0x00, 0x0D, 0xFF}));
-  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Frames as the tests expect them, computed here by the serial-line rules and not by the
 // library's or the simulator's code: the RTU CRC bit by bit (polynomial 0xA001, start 0xFFFF, low
-// byte first), the ASCII frame with its LRC (the negated byte sum), and byte literals.
+// byte first), the ASCII frame with its LRC (the negated byte sum), the PLC link frames with their
+// two-digit byte sum, and byte literals.
 #pragma once
 
 #include <cstdint>
@@ -68,9 +69,23 @@ inline std::string Hex2(uint32_t value) {
   std::snprintf(text, sizeof text, "%02X", value & 0xFF);
   return text;
 }
-inline void AppendSumDigits(Bytes& frame, size_t from = 0) {
-  const std::string digits = Hex2(ByteSum(frame, from, frame.size()));
+// A link frame with its control characters written as symbols: ^ ENQ, @ ACK, ! NAK, { STX, } ETX,
+// $ EOT.
+inline Bytes Link(std::string_view text) {
+  Bytes bytes;
+  for (char c : text) {
+    const size_t at = std::string_view("^@!{}$").find(c);
+    bytes.push_back(at == std::string_view::npos ? static_cast<uint8_t>(c)
+                                                 : "\x05\x06\x15\x02\x03\x04"[at]);
+  }
+  return bytes;
+}
+// text, the sum digits of its bytes from sumFrom on, then tail.
+inline Bytes Summed(std::string_view text, size_t sumFrom = 0, std::string_view tail = "") {
+  Bytes frame = Link(text);
+  const std::string digits = Hex2(ByteSum(frame, sumFrom, frame.size()));
   frame.insert(frame.end(), digits.begin(), digits.end());
+  return Concat(frame, Link(tail));
 }
 
 }  // namespace qb::test

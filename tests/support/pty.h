@@ -1,5 +1,5 @@
-// Serial lines for the tests: one end of a line as a descriptor (writes, reads with a deadline and
-// each byte's arrival time, silence), a pseudo-terminal whose master side the test plays as the
+// Serial lines for the tests: one end of a line as a descriptor (writes, reads with a deadline,
+// silence), a pseudo-terminal whose master side the test plays as the
 // device, and a link of two pseudo-terminals joined by a relay thread, so that the library and an
 // independent peer (libmodbus, pymodbus) each open a device path of their own.
 #pragma once
@@ -53,22 +53,16 @@ class LineEnd {
     }
     return done == bytes.size();
   }
-  // Reads until count bytes have come or timeoutMs has passed; ArrivalTimes() has one entry per
-  // byte.
+  // Reads until count bytes have come or timeoutMs has passed.
   std::vector<uint8_t> Read(size_t count, int timeoutMs = 5000) {
     std::vector<uint8_t> out;
-    arrivals_.clear();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd p{fd_, POLLIN, 0};
     while (out.size() < count && Clock::now() < deadline) {
       if (::poll(&p, 1, 5) <= 0 || (p.revents & POLLIN) == 0) continue;
       uint8_t buffer[512];
       const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - out.size()));
-      const auto now = Clock::now();  // bytes read together arrived together
-      for (ssize_t i = 0; i < n; ++i) {
-        out.push_back(buffer[i]);
-        arrivals_.push_back(now);
-      }
+      if (n > 0) out.insert(out.end(), buffer, buffer + n);
     }
     return out;
   }
@@ -77,11 +71,9 @@ class LineEnd {
     pollfd p{fd_, POLLIN, 0};
     return ::poll(&p, 1, ms) == 0;
   }
-  const std::vector<Clock::time_point>& ArrivalTimes() const { return arrivals_; }
 
  protected:
   int fd_;
-  std::vector<Clock::time_point> arrivals_;
 };
 
 // The port opens Path(); the test is the device on the master side.

@@ -19,7 +19,7 @@ TEST(ValuesText, ReadThenWritten) {
       {u"NAME=sG1aa", u"NAME=s00AA"},
       {u"RAW=b0aFF&LIST=a4142;433;44", u"RAW=b0AFF&LIST=a4142;;44"},
       {u"RAW?=s3132?33?34", u"RAW=b0C0304"},  // the array form: 12, 3, 4
-      {u"RAW?=s3132?33?3", u""},               // odd: plain text, ignored
+      {u"RAW?=s3132?33?3", u""},              // odd: plain text, ignored
   };
   for (const auto& [text, written] : cases) {
     FakePlatform platform;
@@ -29,16 +29,6 @@ TEST(ValuesText, ReadThenWritten) {
     EXPECT_EQ(WriteValuesText(style.Values()), written);
     EXPECT_TRUE(platform.boxes.empty());
   }
-}
-
-TEST(ValuesText, UndeclaredNameRefusedAndLowBitsWritten) {
-  FakePlatform platform;
-  Style style(platform);
-  ASSERT_TRUE(style.MakeStyle(u"NAME[2s]", true));
-  ReadValuesText(u"ZZ=s41&ZZ=b41&NAME=s41", u"?", style);
-  EXPECT_EQ(platform.boxes.size(), 1u);
-  style.Values().SetStr(u"NAME", u"\u0141\u00ff");
-  EXPECT_EQ(WriteValuesText(style.Values()), u"NAME=s41FF");
 }
 
 }  // namespace
