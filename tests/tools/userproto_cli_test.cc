@@ -1,9 +1,7 @@
 // quillbox userproto as a user runs it: definitions written in TOML encode, decode back exactly and
 // show the Style texts the library makes of them; each kind of mistake is reported at its line.
-// And the scripted device's sums, computed by hand.
 #include <gtest/gtest.h>
 
-#include "sim/scripted_device.h"
 #include "sim_test_util.h"
 
 namespace qb::sim {
@@ -78,26 +76,6 @@ TEST(UserprotoCli, MistakesAtTheirLine) {
         << result.err;
   }
   EXPECT_EQ(Userproto({"decode", "0"}).exitCode, 4);
-}
-
-TEST(ScriptedDevice, SumsFilledIn) {
-  ScriptRule rule;
-  const std::string reply = "\x02W01+001250kg??\x03";
-  rule.reply.assign(reply.begin(), reply.end());
-  rule.sums = {{"plus", "hex2", 1, 13, 13}};
-  // "W01+001250kg": 0x57+0x30+0x31+0x2B+0x30+0x30+0x31+0x32+0x35+0x30+0x6B+0x67 = 0x3DD
-  std::vector<uint8_t> expected(reply.begin(), reply.end());
-  expected[13] = 'D';
-  expected[14] = 'D';
-  EXPECT_EQ(FillSums(rule), expected);
-  rule.sums = {{"xor", "byte", 1, 3, 0}, {"crc16", "le16", 0, 1, 13}};
-  // 'W' ^ '0' = 0x67 goes to byte 0 first; then the Modbus CRC of that one byte, low byte first.
-  uint16_t crc = 0xFFFF ^ 0x67;
-  for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  expected[0] = 0x67;
-  expected[13] = static_cast<uint8_t>(crc);
-  expected[14] = static_cast<uint8_t>(crc >> 8);
-  EXPECT_EQ(FillSums(rule), expected);
 }
 
 }  // namespace
