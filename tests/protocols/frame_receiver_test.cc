@@ -32,6 +32,7 @@ class FrameReceiverTest : public ::testing::Test {
   test::FakePlatform platform;
   Recorder r{platform};
   const std::vector<uint8_t> writeAck = Summed("@01wSS}");
+  const std::vector<uint8_t> readAck = Summed("@01rSS020200FF0101}");
 };
 
 TEST_F(FrameReceiverTest, LongestFramesBoundTheBuffer) {
