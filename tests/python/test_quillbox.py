@@ -3,6 +3,7 @@ library and QUILLBOX_CLI the quillbox command (both from the build)."""
 import contextlib
 import os
 import subprocess
+import threading
 import time
 
 import pytest
@@ -59,3 +60,10 @@ def test_polling_by_iterator_and_by_callback():
     assert [(e.kind, e.values) for e in events] == [("reply", [1234, 5678]),
                                                     ("reply", [1, 0, 1])] * 2
     assert len(heard) >= 2 and all(e.values == [5678] for e in heard)
+
+
+def test_watchdog_is_no_answer_to_a_blocking_call():
+    # The read outlasts the 5 s watchdog (the polled item waits behind it), whose event names it.
+    with simulator("--delay", "5600") as path, quillbox.open(path, baud=19200, timeout=7) as bus:
+        threading.Timer(0.2, bus.poll, [[("co", 1, 0, 3)]]).start()
+        assert bus.read_registers(1, 0, 2) == [1234, 5678]
