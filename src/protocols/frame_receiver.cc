@@ -126,6 +126,11 @@ void FrameReceiver::ClearRecvStyles() {
   longestFrameKnown_ = false;
 }
 
+void FrameReceiver::DropBuffered() {
+  buffer_.clear();
+  awaited_ = 0;
+}
+
 const Style* FrameReceiver::FindRecvStyle(std::u16string_view packet) const {
   for (const auto& style : styles_) {
     if (style->ReplyName() == packet) return style.get();
@@ -218,6 +223,8 @@ void FrameReceiver::Receive(const uint8_t* bytes, size_t count) {
     }
     ++head;  // resynchronise one byte further on
   }
+  // A hook may have dropped the buffer under the running loop.
+  head = std::min(head, buffer_.size());
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(head));
   receiving_ = false;
   if (overlong > 0) {

@@ -49,6 +49,9 @@ class FrameReceiver : public StyleOwner {
   bool SetRecvStyleValue(std::u16string_view key, std::u16string_view text);
   // Forgets every receive Style; the buffered bytes stay.
   void ClearRecvStyles();
+  // Forgets the buffered bytes (a frame begun is no longer awaited); the Styles stay. From a hook,
+  // the bytes not yet handled by the running Receive are dropped too.
+  void DropBuffered();
 
   // Bytes from the line, in order. Every packet found is handed to OnPacket before this returns.
   void Receive(const uint8_t* bytes, size_t count);
