@@ -2,6 +2,9 @@
 // outstanding, in RTU or ASCII framing: the reply accumulation, its checks and, for each reply
 // that completes, the event delivery and the decoding into the last-event record.
 // Input: [framing and kind][quantity][slave][piece length, piece bytes]...
+// Run with -max_len=1100: a reply is never kept beyond the reply buffer (512 bytes), and 1100 bytes
+// carry more than that even in pieces of one byte (two input bytes each). The engine is made anew
+// for every run (a fresh engine with one request outstanding); the platform is made once.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int kind = (data[0] >> 1) % 11;
   const int32_t quantity = data[1] + ((data[0] >> 5) << 8);
   const int32_t slave = data[2];
-  qb::QuietPlatform platform;
+  static qb::QuietPlatform platform;
   qb::QueryEngine engine(platform);
   engine.Init(nullptr, 1);
   engine.SetQueryDirectSerial(0);

@@ -2,6 +2,9 @@
 // and a few more that use every format, the way the frame receiver does: try each Style, drop a
 // byte when none matches and none needs more. A parse must answer 1, 0 or -1, leave the buffer
 // alone unless it matched, and consume at least the frame's first byte when it did.
+// Run with -max_len=1670: no parse of these Styles reads beyond the longest frame one can match
+// (1541 bytes, the LSMK read reply with 255 blocks), so a line a little longer reaches every parse;
+// a longer one only repeats them (every offset is parsed with every Style).
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -4,6 +4,7 @@
 // input as hexadecimal pairs (so the fuzzer works on the packed records themselves); otherwise the
 // rest is the text as given. Loading twice must give the same definition: a load keeps nothing of
 // the one before it.
+// Run with -max_len=4096: a definition of a few packets of a dozen units each is 1 to 3 KB.
 #include <cstddef>
 #include <cstdint>
 #include <set>

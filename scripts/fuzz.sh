@@ -6,6 +6,8 @@
 # a finding is shown when its fuzzer stops and makes the script exit non-zero after the others ran
 # (the input that caused it is kept as build/fuzz/<fuzzer>-crash-...). QB_FUZZ_BUDGET=SECONDS bounds the whole run: each fuzzer gets an
 # even share of what is left (time a fast fuzzer leaves unused passes to the next ones).
+# Each fuzzer runs with the -max_len its source names ("Run with -max_len=N", with the reason):
+# inputs longer than what the input can meaningfully be only cost time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:?usage: scripts/fuzz.sh RUNS [fuzzer ...]}
@@ -32,7 +34,8 @@ for name in "${names[@]}"; do
   log=$(mktemp)
   start=$(date +%s)
   status=0
-  "build/fuzz/fuzz/$name" -runs="$runs" "${limit[@]}" -max_len=4096 -print_final_stats=1 \
+  max_len=$(grep -o -m 1 -- '-max_len=[0-9]*' "fuzz/$name.cc" || echo -max_len=4096)
+  "build/fuzz/fuzz/$name" -runs="$runs" "${limit[@]}" "$max_len" -print_final_stats=1 \
     -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)

@@ -56,7 +56,8 @@ for fuzzer in build/fuzz/fuzz/*_fuzz; do
   echo "-- $name"
   log=$(mktemp)
   status=0
-  "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -print_final_stats=1 \
+  max_len=$(grep -o -m 1 -- '-max_len=[0-9]*' "fuzz/$name.cc" || echo -max_len=4096)
+  "$fuzzer" -max_total_time="$fuzz_seconds" "$max_len" -print_final_stats=1 \
     -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
   grep -E 'stat::number_of_executed_units' "$log" || true
   if [ "$status" -ne 0 ]; then
