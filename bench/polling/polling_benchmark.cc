@@ -7,13 +7,15 @@
 // not asserted.
 //
 //   polling_benchmark [--cycles N] [--rounds R] [--quick] [--baud 9600|115200]
+//                     [--master a|b|c|c'] [--delay 0|5]
 //
 // --cycles N: measured polling cycles (of ten transactions) per run; --rounds R: every master runs
 // R times, the masters taking turns, and the table shows each master's median run by time per
 // transaction (a shared machine's passing load then weighs on all masters alike); --quick: one
-// cycle per run, one round and a short idle measurement, a smoke run of a few seconds; --baud:
-// only that rate. The exit status is 1 when a run
-// failed, saw a time-out or a wrong reply, or found the device ahead of its own schedule.
+// cycle per run, one round and a short idle measurement, a smoke run of a few seconds; --baud,
+// --master, --delay: only that rate, master or device delay (to profile or trace one of them). The
+// exit status is 1 when a run failed, saw a time-out or a wrong reply, or found the device ahead of
+// its own schedule.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +45,8 @@ struct Options {
   double idleSeconds = 1.0;
   bool quick = false;
   std::vector<int> bauds{9600, 115200};
+  std::vector<int> delays{0, 5};
+  std::string master;  // empty: all
 };
 
 // A whole number from 1 to most.
@@ -71,6 +75,16 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       const std::string baud = argv[++i];
       if (baud != "9600" && baud != "115200") return false;
       options->bauds = {std::stoi(baud)};
+    } else if (arg == "--delay" && i + 1 < argc) {
+      const std::string delay = argv[++i];
+      if (delay != "0" && delay != "5") return false;
+      options->delays = {std::stoi(delay)};
+    } else if (arg == "--master" && i + 1 < argc) {
+      options->master = argv[++i];
+      if (options->master != "a" && options->master != "b" && options->master != "c" &&
+          options->master != "c'") {
+        return false;
+      }
     } else {
       return false;
     }
@@ -155,14 +169,21 @@ Row MedianRun(std::vector<Row> runs) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: %s [--cycles N] [--rounds R] [--quick] [--baud 9600|115200]\n",
+    std::fprintf(stderr,
+                 "usage: %s [--cycles N] [--rounds R] [--quick] [--baud 9600|115200] "
+                 "[--master a|b|c|c'] [--delay 0|5]\n",
                  argv[0]);
     return 2;
   }
   const std::vector<int>& bauds = options.bauds;
-  const std::vector<int> delays{0, 5};
-  const std::vector<Master> masters{Master::kLibraryDefaults, Master::kLibraryPrecise,
-                                    Master::kLibmodbus, Master::kLibmodbusWaiting};
+  const std::vector<int>& delays = options.delays;
+  std::vector<Master> masters;
+  const char* letters[] = {"a", "b", "c", "c'"};
+  const Master all[] = {Master::kLibraryDefaults, Master::kLibraryPrecise, Master::kLibmodbus,
+                        Master::kLibmodbusWaiting};
+  for (size_t m = 0; m < 4; ++m) {
+    if (options.master.empty() || options.master == letters[m]) masters.push_back(all[m]);
+  }
 
   std::string command;
   for (int i = 0; i < argc; ++i) {
