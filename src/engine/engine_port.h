@@ -26,6 +26,7 @@ class EnginePort final : public CESerial, public SerialLink {
   }
   void OnDeviceLost(const std::string& what) override { engine_.OnPortLost(what); }
   int32_t BytesStillAwaited() const override { return engine_.BytesStillAwaited(); }
+  double SilenceBeforeReply() const override { return engine_.SilenceBeforeReply(); }
 
  private:
   QueryEngine& engine_;

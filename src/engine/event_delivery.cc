@@ -92,6 +92,10 @@ int32_t QueryEngine::BytesStillAwaited() const {
   return static_cast<int32_t>(frameReceiver_.BytesBeforeFrameCanEnd());
 }
 
+double QueryEngine::SilenceBeforeReply() const {
+  return protocolName_ == u"MODBUS" && modbus_.IsRtu() ? 3.5 : 0.0;
+}
+
 int32_t QueryEngine::OnSerialReceive(const uint8_t* bytes, int32_t count) {
   if (port_ != nullptr && port_->IsOpen()) {
     Note(u"DLL 자체 시리얼포트 가동 중이므로 qbOnSerialReceive로 들어오는 것 무시");

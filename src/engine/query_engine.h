@@ -131,6 +131,9 @@ class QueryEngine {
   // After a chunk: the fewest bytes the reply in progress still needs before it can be complete
   // (0: none awaited, or not known), so that the port need not look at the line before then.
   int32_t BytesStillAwaited() const;
+  // Characters of silence a device keeps before it answers: 3.5 under Modbus RTU, whose frames
+  // end by silence; none where frames end by their own characters.
+  double SilenceBeforeReply() const;
   // The line settings the port is opened with: parity ("Even", "Odd", else none), data bits
   // ("7", else 8), stop bits ("2", else 1).
   void SetParity(std::u16string_view text) { parity_ = text; }

@@ -90,6 +90,11 @@ void OwnerLoop::HoldDescriptorUntil(SteadyTime until) {
   holdUntil_ = until;
 }
 
+bool OwnerLoop::DescriptorHeld() const {
+  std::lock_guard lock(mutex_);
+  return holdUntil_ > std::chrono::steady_clock::now();
+}
+
 void OwnerLoop::SetTimer(uint32_t periodMs, Task onTick) {
   Call([&] {
     std::lock_guard lock(mutex_);
@@ -152,8 +157,11 @@ short OwnerLoop::WaitOwner(std::unique_lock<std::mutex>& lock, std::optional<Ste
                            bool watch) {
   pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, POLLIN, 0}};
   const SteadyTime now = std::chrono::steady_clock::now();
+  const int heldFd = watchFd_;
+  bool holdEnds = false;  // the wait ends with the hold, not with the timer
   if (watch && watcher_ != nullptr) {
     if (holdUntil_ > now) {
+      holdEnds = !deadline || holdUntil_ <= *deadline;
       deadline = deadline ? std::min(*deadline, holdUntil_) : holdUntil_;
     } else {
       fds[1].fd = watchFd_;
@@ -175,6 +183,12 @@ short OwnerLoop::WaitOwner(std::unique_lock<std::mutex>& lock, std::optional<Ste
     static_cast<void>(taken);
   }
   lock.lock();
+  // The hold is over: the awaited bytes are due, so they are read now rather than after one
+  // more poll that would only say so.
+  if (ready == 0 && holdEnds && heldFd == watchFd_ && watcher_ != nullptr &&
+      holdUntil_ <= std::chrono::steady_clock::now()) {
+    return POLLIN;
+  }
   // The watch may have ended while the lock was let go (a close from a thread of its own when
   // the loop had none); then what poll saw belongs to nobody.
   if (ready <= 0 || fds[1].fd < 0 || fds[1].fd != watchFd_) return 0;

@@ -71,8 +71,12 @@ class OwnerLoop {
   // owner thread watches; without one (before StartThread, after Stop) nothing is received.
   void WatchDescriptor(int fd, DescriptorWatcher* watcher);
   // The watched descriptor is not looked at before until (a reply of known length is still on the
-  // wire); calls and ticks are served meanwhile. A time in the past ends the hold.
+  // wire); calls and ticks are served meanwhile. A time in the past ends the hold. When the hold
+  // ends the watcher is called at once with POLLIN, as the awaited bytes are due by then; it must
+  // take a read that finds nothing (EAGAIN) in its stride.
   void HoldDescriptorUntil(SteadyTime until);
+  // Whether a hold is in force now.
+  bool DescriptorHeld() const;
 
   // On the owner thread: a pause of ms milliseconds in the middle of its work, during which the
   // calls of other threads made through Call are run, so none of them waits for the pause to end.

@@ -151,7 +151,7 @@ bool CESerial::Open(int32_t port, uint32_t baud, std::u16string_view parity,
   openRunFlag_ = runFlag_;
   openChunkSize_ = chunkSize_;
   const uint32_t bits = BitsPerCharacter(parity, dataBits, stopBits);
-  charTime_ = std::chrono::nanoseconds(uint64_t{1'000'000'000} * bits / baud);
+  replyWait_ = ReplyWait(std::chrono::nanoseconds(uint64_t{1'000'000'000} * bits / baud));
   if (buffer_.size() < openChunkSize_ + size_t{1}) {
     // An open from inside OnReceive: the chunk being handled lies in the old buffer.
     retiredBuffer_ = std::move(buffer_);
@@ -196,6 +196,7 @@ void CESerial::Write(const uint8_t* bytes, size_t count) {
     SetModemLine(ModemLine::kDtr, false);
     if (rtsDelayFront_ != 0) platform_.SleepMs(rtsDelayFront_);
   }
+  const auto sentAt = std::chrono::steady_clock::now();
   int err = count == 0 ? 0 : device_.WriteAll(bytes, count, kWriteMsPerByte * count);
   // write() returns once the bytes are in the driver's queue; the line may only turn around after
   // the UART has sent the last of them.
@@ -205,6 +206,13 @@ void CESerial::Write(const uint8_t* bytes, size_t count) {
     if (rtsDelayBack_ != 0) platform_.SleepMs(rtsDelayBack_);
     SetModemLine(ModemLine::kRts, true);
     SetModemLine(ModemLine::kDtr, false);
+  }
+  // The receiving side knows by now what the request asks for: no reply can have ended before
+  // the request, the device's silence and the awaited bytes have passed on the line, so the first
+  // look at the device can come when most of the reply is in, not at its first byte.
+  if (err == 0 && count != 0 && watching_) {
+    loop_.HoldDescriptorUntil(
+        replyWait_.AfterWrite(sentAt, count, SilenceBeforeReply(), BytesStillAwaited()));
   }
 }
 
@@ -243,16 +251,11 @@ void CESerial::OnDescriptorReady(short revents) {
     // characters have passed from here.
     const auto readAt = std::chrono::steady_clock::now();
     OnReceive(buffer_.data(), static_cast<int32_t>(n));
-    // OnReceive may have closed or reopened the port; a hold belongs to the open that read.
-    if (!open_.load() || !watching_) return;
-    // All but the last character: the last byte is then taken as soon as it lands, not up to a
-    // character time later. On a UART that costs one more wake-up; where bytes come early (a
-    // device ahead of its line, a pseudo-terminal) the whole rest is there by then.
-    const int32_t awaited = BytesStillAwaited();
-    if (awaited > 1) {
-      const auto wire = std::min<std::chrono::nanoseconds>(charTime_ * (awaited - 1), kMaxHold);
-      loop_.HoldDescriptorUntil(readAt + wire);
-    }
+    // OnReceive may have closed or reopened the port (a hold belongs to the open that read), or
+    // written the next request, which set a hold of its own.
+    if (!open_.load() || !watching_ || loop_.DescriptorHeld()) return;
+    const auto until = replyWait_.AfterRead(readAt, BytesStillAwaited());
+    if (until != ReplyWait::Time{}) loop_.HoldDescriptorUntil(until);
     return;
   }
   // With VMIN 1 and no blocking, an empty queue gives EAGAIN; 0 means the line hung up.

@@ -9,8 +9,8 @@
 //
 // While the reply in progress still lacks bytes that the receiving side knows of
 // (BytesStillAwaited), the device is not looked at again before all but the last of them can
-// have arrived on the wire: a reply that comes a byte per character time costs two or three
-// wake-ups, not one per byte.
+// have arrived on the wire (ReplyWait), counted from the request's write or from the last read: a
+// reply that comes a byte per character time costs one or two wake-ups, not one per byte.
 #pragma once
 
 #include <atomic>
@@ -24,6 +24,7 @@
 #include "platform/owner_loop.h"
 #include "platform/platform.h"
 #include "serial/port_device.h"
+#include "serial/reply_wait.h"
 #include "serial/tty_device.h"
 
 namespace qb {
@@ -119,11 +120,10 @@ class CESerial : private DescriptorWatcher {
   // After each chunk: how many more bytes the reply in progress needs at the least before it can
   // be complete; 0 when unknown or nothing is awaited (the device is looked at again at once).
   virtual int32_t BytesStillAwaited() const { return 0; }
+  // Characters of silence the device keeps between a request's end and its reply.
+  virtual double SilenceBeforeReply() const { return 0; }
 
  private:
-  // The longest hold: a reply awaited longer than this is looked at again meanwhile.
-  static constexpr std::chrono::milliseconds kMaxHold{250};
-
   // A chunk can be read (or the device is gone): on the owner thread.
   void OnDescriptorReady(short revents) override;
   void OnDeviceGone(const char* reason);
@@ -147,9 +147,9 @@ class CESerial : private DescriptorWatcher {
   std::string lastOpenError_;
   std::atomic<bool> open_{false};
   bool watching_ = false;
-  std::atomic<int32_t>* openRunFlag_ = nullptr;  // the run flag of the current open
-  uint32_t openChunkSize_ = kDefaultChunkSize;   // the chunk size of the current open
-  std::chrono::nanoseconds charTime_{};          // one character on the wire, start and stop bits
+  std::atomic<int32_t>* openRunFlag_ = nullptr;       // the run flag of the current open
+  uint32_t openChunkSize_ = kDefaultChunkSize;        // the chunk size of the current open
+  ReplyWait replyWait_{std::chrono::nanoseconds{0}};  // from the open's baud rate and framing
   // Received bytes are read here. A buffer that an open from inside OnReceive replaces is kept
   // until the next chunk, as the chunk being handled still lies in it.
   std::vector<uint8_t> buffer_;
