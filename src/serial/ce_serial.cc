@@ -254,7 +254,7 @@ void CESerial::OnDescriptorReady(short revents) {
     // OnReceive may have closed or reopened the port (a hold belongs to the open that read), or
     // written the next request, which set a hold of its own.
     if (!open_.load() || !watching_ || loop_.DescriptorHeld()) return;
-    const auto until = replyWait_.AfterRead(readAt, BytesStillAwaited());
+    const auto until = replyWait_.AfterRead(readAt, static_cast<size_t>(n), BytesStillAwaited());
     if (until != ReplyWait::Time{}) loop_.HoldDescriptorUntil(until);
     return;
   }

@@ -12,14 +12,40 @@ ReplyWait::Time ReplyWait::Until(Time from, double chars) const {
   return from + wire;
 }
 
-ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double silenceChars,
-                                      int32_t awaited) const {
-  if (awaited <= 0) return Time{};
-  return Until(sentAt, static_cast<double>(requestBytes) + std::max(silenceChars, 0.0) +
-                           static_cast<double>(awaited - 1));
+void ReplyWait::Learn(std::chrono::nanoseconds delay) {
+  delays_[nextDelay_] = std::clamp<std::chrono::nanoseconds>(delay, {}, kMaxHold);
+  nextDelay_ = (nextDelay_ + 1) % delays_.size();
 }
 
-ReplyWait::Time ReplyWait::AfterRead(Time readAt, int32_t awaited) const {
+ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double silenceChars,
+                                      int32_t awaited) {
+  replyEarliest_ = Time{};
+  lookAt_ = Time{};
+  if (awaited <= 0) return Time{};
+  replyEarliest_ = Until(sentAt, static_cast<double>(requestBytes) + std::max(silenceChars, 0.0));
+  if (replyEarliest_ == Time{}) return Time{};
+  const Time until = Until(replyEarliest_ + DeviceDelay(), static_cast<double>(awaited - 1));
+  lookAt_ = std::min(until == Time{} ? replyEarliest_ + DeviceDelay() : until, sentAt + kMaxHold);
+  return lookAt_;
+}
+
+ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awaited) {
+  if (replyEarliest_ != Time{} && bytesRead > 0) {
+    if (awaited > 0) {
+      // Still short: the reply began as long before the look as the bytes in hand take on the
+      // wire, where they came at the line's pace. A read at the end of the wait counts from the
+      // wait's end, so that the owner's wake-up lateness does not add up from reply to reply.
+      const bool endOfWait = lookAt_ != Time{} && readAt >= lookAt_ && readAt - lookAt_ < charTime_;
+      const auto began =
+          (endOfWait ? lookAt_ : readAt) - charTime_ * static_cast<int64_t>(bytesRead);
+      Learn(std::max<std::chrono::nanoseconds>(began - replyEarliest_, {}));
+    } else {
+      // Whole at the first look: it may have begun any time before. Halved, the next wait can
+      // find out; one look in vain costs less than a device that got faster read late each time.
+      Learn(DeviceDelay() / 2);
+    }
+    replyEarliest_ = Time{};
+  }
   if (awaited <= 1) return Time{};
   return Until(readAt, static_cast<double>(awaited - 1));
 }

@@ -28,9 +28,12 @@ std::vector<double> Landing(double first, size_t count, size_t gapFrom = 0, doub
   return at;
 }
 
-// An 8-byte request written at 0, `expected` reply bytes awaited in all.
-std::vector<Look> Gather(const std::vector<double>& landing, int32_t expected, double silence) {
-  const ReplyWait wait(milliseconds(1));
+// An 8-byte request written at 0, `expected` reply bytes awaited in all; a fresh port unless one
+// that has seen replies before is given.
+std::vector<Look> Gather(const std::vector<double>& landing, int32_t expected, double silence,
+                         ReplyWait* seen = nullptr) {
+  ReplyWait fresh(milliseconds(1));
+  ReplyWait& wait = seen != nullptr ? *seen : fresh;
   const ReplyWait::Time none{};
   const auto awaited = [&](size_t in) { return std::max(expected - static_cast<int32_t>(in), 0); };
   std::vector<Look> looks;
@@ -44,7 +47,7 @@ std::vector<Look> Gather(const std::vector<double>& landing, int32_t expected, d
     looks.push_back({now, bytes});
     received += bytes;
     const auto at = none + std::chrono::duration_cast<std::chrono::nanoseconds>(Chars(now));
-    hold = bytes == 0 ? none : wait.AfterRead(at, awaited(received));
+    hold = bytes == 0 ? none : wait.AfterRead(at, bytes, awaited(received));
   }
   return looks;
 }
@@ -77,11 +80,29 @@ TEST(ReplyWaitTest, RepliesLongerOrShorterThanAwaitedAndTheLongestWait) {
   // Ten of 25 come: one look that finds nothing more, then the port only waits on the line (the
   // reply's time-out is the engine's), no look after look.
   EXPECT_THAT(Gather(Landing(12.5, 10), 25, 3.5), ElementsAre(Look{35.5, 10}, Look{49.5, 0}));
-  const ReplyWait wait(std::chrono::microseconds(8333));  // 1200 baud, 10 bits a character
+  ReplyWait wait(std::chrono::microseconds(8333));  // 1200 baud, 10 bits a character
   const ReplyWait::Time t{};
   EXPECT_EQ(wait.AfterWrite(t, 8, 3.5, 1000), t + milliseconds(250));
-  EXPECT_EQ(wait.AfterRead(t, 11), t + std::chrono::microseconds(83330));
+  EXPECT_EQ(wait.AfterRead(t, 0, 11), t + std::chrono::microseconds(83330));
   EXPECT_EQ(wait.AfterWrite(t, 8, 3.5, 0), ReplyWait::Time{});  // nothing awaited: no wait
+}
+
+// A device that begins its replies 27.5 characters after the silence: once two replies have shown
+// it, the first look comes when all but the last byte can be in. One faster reply is read late
+// once, whole; the wait then halves until it finds the reply short again.
+TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
+  ReplyWait wait(milliseconds(1));
+  const auto late = Landing(40, 25);
+  for (int seen = 0; seen < 2; ++seen) {
+    EXPECT_THAT(Gather(late, 25, 3.5, &wait),
+                ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
+  }
+  EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{63, 24}, Look{64, 1}));
+  EXPECT_EQ(wait.DeviceDelay(), std::chrono::microseconds(27500));
+  EXPECT_THAT(Gather(Landing(12.5, 25), 25, 3.5, &wait), ElementsAre(Look{63, 25}));
+  EXPECT_THAT(Gather(Landing(12.5, 25), 25, 3.5, &wait), ElementsAre(Look{49.25, 25}));
+  EXPECT_THAT(Gather(late, 25, 3.5, &wait),
+              ElementsAre(Look{42.375, 3}, Look{63.375, 21}, Look{64, 1}));
 }
 
 }  // namespace
