@@ -69,6 +69,7 @@ MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& deviceP
   run.replyTimes.reserve(last + 1);
   run.ruleWaitNs.reserve(last + 1);
   int64_t cpuAtStart = 0;
+  int64_t sleepsAtStart = 0;
   int64_t hostCpuAtStart = 0;
   uint16_t values[kRegistersPerItem];
   for (size_t k = 0; k <= last; ++k) {
@@ -89,10 +90,12 @@ MasterRun RunLibmodbus(const LibmodbusConfig& config, const std::string& deviceP
     }
     if (k == config.warmUp) {
       cpuAtStart = CpuNs(CLOCK_THREAD_CPUTIME_ID);
+      sleepsAtStart = ThreadSleeps();
       hostCpuAtStart = config.hostCpuNs ? config.hostCpuNs() : 0;
     }
   }
   run.busyCpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart;
+  run.sleeps = ThreadSleeps() - sleepsAtStart;
   run.hostCpuNs = config.hostCpuNs ? config.hostCpuNs() - hostCpuAtStart : 0;
   return run;
 }

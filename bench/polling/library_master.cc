@@ -81,10 +81,12 @@ class Recorder {
     run_.ruleWaitNs.push_back((tick + waitRuleMs_ + 1) * 1'000'000 - now);
     if (index == warmUp_) {
       cpuAtStart_ = CpuNs(CLOCK_THREAD_CPUTIME_ID);
+      sleepsAtStart_ = ThreadSleeps();
       hostCpuAtStart_ = hostCpuNs_ ? hostCpuNs_() : 0;
     }
     if (index == last_) {
       run_.busyCpuNs = CpuNs(CLOCK_THREAD_CPUTIME_ID) - cpuAtStart_;
+      run_.sleeps = ThreadSleeps() - sleepsAtStart_;
       run_.hostCpuNs = hostCpuNs_ ? hostCpuNs_() - hostCpuAtStart_ : 0;
       // Stopped here, before the next request goes: a query left outstanding by the stop would
       // be reported as timed out by the first tick after the next run's qbStart.
@@ -113,6 +115,7 @@ class Recorder {
   const std::function<int64_t()> hostCpuNs_;
   size_t events_ = 0;
   int64_t cpuAtStart_ = 0;
+  int64_t sleepsAtStart_ = 0;
   int64_t hostCpuAtStart_ = 0;
   MasterRun run_;
 

@@ -14,6 +14,7 @@ RunFigures Figure(const MasterRun& run, const DeviceTimes& device) {
   figures.transactionUs =
       static_cast<double>(run.replyTimes[last] - run.replyTimes[first]) / n / 1e3;
   figures.ownerCpuUs = static_cast<double>(run.busyCpuNs) / n / 1e3;
+  figures.wakeUps = static_cast<double>(run.sleeps) / n;
   figures.hostCpuUs = static_cast<double>(run.hostCpuNs) / n / 1e3;
   if (run.ruleWaitNs.size() >= last) {
     int64_t sum = 0;

@@ -23,6 +23,7 @@ struct MasterRun {
   // for a master that does not wait.
   std::vector<int64_t> ruleWaitNs;
   int64_t busyCpuNs = 0;  // the master's thread over the measured transactions
+  int64_t sleeps = 0;     // the master's thread's voluntary sleeps over them
   // Every thread of the process but the device's over the measured transactions: the library's
   // owner thread and any other thread it runs, or libmodbus's calling thread.
   int64_t hostCpuNs = 0;
@@ -39,6 +40,7 @@ struct RunFigures {
   double transactionUs = 0;  // measured time per transaction
   double ruleWaitUs = 0;     // mean wait the master's rule imposed after each reply
   double ownerCpuUs = 0;     // CPU time of the master's thread per transaction
+  double wakeUps = 0;        // times the master's thread slept and woke per transaction
   double hostCpuUs = 0;      // CPU time of every thread but the device's per transaction
   // From the device's own times; empty when they do not line up with the replies.
   // How much later than its schedule the device finished each reply: its own thread's lateness,

@@ -114,8 +114,8 @@ void PrintTable(const std::vector<Row>& rows) {
                                          "overhead ms",     "device late ms",
                                          "read path ms",    "send path ms",
                                          "own overhead ms", "owner CPU us/tx",
-                                         "CPU us/tx",       "idle CPU us/s",
-                                         "checks"};
+                                         "wake-ups/tx",     "CPU us/tx",
+                                         "idle CPU us/s",   "checks"};
   PrintCells(heading);
   std::vector<std::string> rule(heading.size(), "---:");
   rule.front() = rule.back() = "---";
@@ -147,7 +147,8 @@ void PrintTable(const std::vector<Row>& rows) {
            row.waitsAfterReply ? Ms(ownWaitUs, 3) : "0",
            Ms(f.transactionUs - oneSilenceUs - ownWaitUs, 3), MsOrDash(f.deviceLateUs),
            MsOrDash(f.readPathUs), MsOrDash(f.sendPathUs), MsOrDash(ownOverheadUs),
-           Fixed(f.ownerCpuUs, 1), Fixed(f.hostCpuUs, 1), idle ? Fixed(*idle, 0) : "-"});
+           Fixed(f.ownerCpuUs, 1), Fixed(f.wakeUps, 2), Fixed(f.hostCpuUs, 1),
+           idle ? Fixed(*idle, 0) : "-"});
     }
     cells.resize(heading.size() - 1, "-");
     const std::string problems = RunProblems(row);
