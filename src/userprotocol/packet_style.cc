@@ -31,13 +31,16 @@ std::u16string Lower(std::u16string text) {
 
 std::u16string VarStyle(const PropertyMap& unit) {
   std::u16string name = unit.GetStr(upkeys::kVarName);
-  if (Number(unit, upkeys::kNoLimitMaxVal) == 0) name += u"~" + unit.GetStr(upkeys::kMaxVal);
+  if (Number(unit, upkeys::kNoLimitMaxVal) == 0)
+    name.append(u"~").append(unit.GetStr(upkeys::kMaxVal));
   const std::u16string type = unit.GetStr(upkeys::kVarType);
   if (const char16_t letter = TextTypeLetter(type); letter != 0) {
     std::u16string length = unit.GetStr(upkeys::kElemCnt);
     if (Number(unit, upkeys::kElemCntByVar) != 0) {
-      length += u"*" + unit.GetStr(upkeys::kElemCntMultiplier) + u"~" +
-                unit.GetStr(upkeys::kMaxElemCnt);
+      length.append(u"*")
+          .append(unit.GetStr(upkeys::kElemCntMultiplier))
+          .append(u"~")
+          .append(unit.GetStr(upkeys::kMaxElemCnt));
     }
     return name + u"[" + length + letter + u"]";
   }
@@ -116,8 +119,6 @@ bool CompilePacket(const PacketFrame& frame, Style& style) {
   return true;
 }
 
-bool IsRxPacket(const UserPacket& packet) {
-  return packet.GetStr(upkeys::kCommDirection) == u"Rx";
-}
+bool IsRxPacket(const UserPacket& packet) { return packet.GetStr(upkeys::kCommDirection) == u"Rx"; }
 
 }  // namespace qb

@@ -77,7 +77,7 @@ std::string Header(const PollItem& item) {
     return "station " + std::to_string(item.slave) + ", " + DescribePlc(item);
   std::ostringstream s;
   const auto ref = [&](int address) {
-    return "[" + std::to_string(address + item.shownOffset) + "]";
+    return std::string("[").append(std::to_string(address + item.shownOffset)).append("]");
   };
   s << "slave " << item.slave << ", ";
   switch (item.kind) {

@@ -21,7 +21,7 @@ namespace {
 std::vector<std::string> DemoReads(const std::string& protocol) {
   if (protocol == "MBFX") return {"D0:10", "M0:16"};
   std::vector<std::string> reads;
-  for (int i = 0; i < 8; ++i) reads.push_back("D" + std::to_string(i));
+  for (int i = 0; i < 8; ++i) reads.push_back(std::string("D").append(std::to_string(i)));
   reads.insert(reads.end(), {"M1.3", "M1.4"});
   return reads;
 }
@@ -52,8 +52,9 @@ int RunPlcDemo(const PlcDemoArgs& args) {
   model.AddStation(station);
   std::string error;
   for (int i = 0; i < 10; ++i) {
-    sim::ApplyPlcAssignment(model, "D" + std::to_string(i) + "=" + std::to_string(100 + 11 * i),
-                            &error);
+    const std::string assignment =
+        std::string("D").append(std::to_string(i)).append("=").append(std::to_string(100 + 11 * i));
+    sim::ApplyPlcAssignment(model, assignment, &error);
   }
   sim::ApplyPlcAssignment(
       model, *protocol == sim::PlcProtocol::kMbfx ? "M0=1,0,0,1,1,0,0,1,1" : "M1=0x0008", &error);

@@ -116,9 +116,9 @@ std::optional<PollItem> ParsePlcWrite(const std::string& protocol, const std::st
 
 std::string DescribePlc(const PollItem& item) {
   std::string out = item.device + std::to_string(item.start);
-  if (item.bit >= 0) out += "." + std::string(1, "0123456789ABCDEF"[item.bit & 15]);
-  if (!item.values.empty()) return out + "=" + std::to_string(item.values[0]);
-  if (item.count != 1) out += "+" + std::to_string(item.count);
+  if (item.bit >= 0) out.append(1, '.').append(1, "0123456789ABCDEF"[item.bit & 15]);
+  if (!item.values.empty()) return out.append(1, '=').append(std::to_string(item.values[0]));
+  if (item.count != 1) out.append(1, '+').append(std::to_string(item.count));
   return out;
 }
 

@@ -43,7 +43,8 @@ std::string Readable(const std::string& values) {
     if (eq == std::string::npos || eq + 1 >= entry.size()) continue;
     const char type = entry[eq + 1];
     const std::string data = entry.substr(eq + 2);
-    out += (out.empty() ? "" : " ") + entry.substr(0, eq + 1);
+    if (!out.empty()) out += ' ';
+    out += entry.substr(0, eq + 1);
     if (type == 's' && data.size() % 2 == 0) {
       out += '"';
       for (size_t i = 0; i < data.size(); i += 2) {
@@ -91,10 +92,12 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
 std::string FriendlyToValuesText(const std::string& text) {
   std::string out;
   std::istringstream entries(text);
-  for (std::string entry; std::getline(entries, entry, text.find('&') != std::string::npos ? '&' : ',');) {
+  for (std::string entry;
+       std::getline(entries, entry, text.find('&') != std::string::npos ? '&' : ',');) {
     const size_t eq = entry.find('=');
     std::string value = eq == std::string::npos ? "" : entry.substr(eq + 1);
-    const bool number = !value.empty() && value.find_first_not_of("+-0123456789") == std::string::npos;
+    const bool number =
+        !value.empty() && value.find_first_not_of("+-0123456789") == std::string::npos;
     if (number) {
       value = "n" + value;
     } else if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
@@ -106,8 +109,9 @@ std::string FriendlyToValuesText(const std::string& text) {
       }
       value = hex;
     }
-    out += (out.empty() ? "" : "&") + entry.substr(0, eq == std::string::npos ? entry.size() : eq) +
-           (eq == std::string::npos ? "" : "=" + value);
+    if (!out.empty()) out += '&';
+    out += entry.substr(0, eq == std::string::npos ? entry.size() : eq);
+    if (eq != std::string::npos) out.append(1, '=').append(value);
   }
   return out;
 }
@@ -150,9 +154,8 @@ int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::os
       std::lock_guard lock(box.mutex);
       box.pendingValues = Wide(FriendlyToValuesText(p.values));
     }
-    const int32_t ok = p.manual
-                           ? qbManualUsrPrtclPakt(Wide(p.packet).c_str(), u"Once", id)
-                           : qbAutoUsrPrtclPakt(Wide(p.packet).c_str(), id);
+    const int32_t ok = p.manual ? qbManualUsrPrtclPakt(Wide(p.packet).c_str(), u"Once", id)
+                                : qbAutoUsrPrtclPakt(Wide(p.packet).c_str(), id);
     if (ok != 1) {
       err << "quillbox: no Tx packet \"" << p.packet << "\" in the definition\n";
       return finish(kExitBadArgument);

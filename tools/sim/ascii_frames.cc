@@ -106,9 +106,9 @@ std::string Printable(std::span<const uint8_t> frame) {
         if (b >= 0x20 && b < 0x7F) {
           out += static_cast<char>(b);
         } else {
-          std::vector<uint8_t> hex;
-          AppendHex(&hex, b, 2);
-          out += "<" + std::string(hex.begin(), hex.end()) + ">";
+          constexpr char kDigits[] = "0123456789ABCDEF";
+          const char text[] = {'<', kDigits[b >> 4], kDigits[b & 15], '>'};
+          out.append(text, sizeof text);
         }
     }
   }

@@ -129,16 +129,16 @@ class LsmkSlave : public PlcSlave {
       AppendText(&answer.reply, "SS");
       if (command == 'r') AppendHex(&answer.reply, *count, 2);
       for (const Block& block : blocks) {
-        answer.note += (answer.note.empty() ? "" : " ") + block.device +
-                       std::to_string(block.address) +
-                       (block.bit ? "." + std::string(1, "0123456789ABCDEF"[block.bitIndex]) : "");
+        if (!answer.note.empty()) answer.note += ' ';
+        answer.note.append(block.device).append(std::to_string(block.address));
+        if (block.bit) answer.note.append(1, '.').append(1, "0123456789ABCDEF"[block.bitIndex]);
         if (command == 'w') {
           if (block.bit) {
             memory.SetBit(block.device, block.address, block.bitIndex, block.value != 0);
           } else {
             memory.SetWord(block.device, block.address, static_cast<uint16_t>(block.value));
           }
-          answer.note += "=" + std::to_string(block.value);
+          answer.note.append(1, '=').append(std::to_string(block.value));
         } else if (block.bit) {
           AppendText(&answer.reply, "01");
           AppendHex(&answer.reply, *memory.Bit(block.device, block.address, block.bitIndex), 2);

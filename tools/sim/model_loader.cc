@@ -42,7 +42,7 @@ std::optional<int64_t> ParseNumber(std::string_view s) {
   return negative ? -value : value;
 }
 
-std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string Quoted(std::string_view s) { return std::string("'").append(s).append("'"); }
 
 bool Fail(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
