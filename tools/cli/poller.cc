@@ -361,9 +361,13 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetRs485Kernel(config.rs485Driver ? 1 : 0);
   if (!config.device.empty()) qbSetPortDevice(config.com, Wide(config.device).c_str());
   if (qbOpenSerial(config.com, config.baud) != 1) {
-    err << "quillbox: cannot open "
-        << (config.device.empty() ? "COM" + std::to_string(config.com) : config.device) << ": "
-        << LastErrorText() << "\n";
+    const std::string port = config.device.empty()
+                                 ? std::string("COM").append(std::to_string(config.com))
+                                 : config.device;
+    const std::string why = LastErrorText();
+    // The port's own text names the device already; the port is named only where it does not.
+    err << "quillbox: cannot open " << (why.starts_with(port + ":") ? why : port + ": " + why)
+        << "\n";
     if (config.device.starts_with("/dev/pts/") &&
         (config.parity != "none" || config.dataBits != 8)) {
       err << "quillbox: a pseudo-terminal keeps 8 data bits and no parity: add -P none\n";

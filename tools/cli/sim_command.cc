@@ -184,10 +184,9 @@ int RunSim(const SimArguments& args) {
     if (!args.device.empty()) ::close(fd);
     return kExitValuesFile;
   }
-  sim::Simulator simulator =
-      scripted ? sim::Simulator(fd, std::move(scripted), options)
-      : plc    ? sim::Simulator(fd, sim::MakePlcSlave(&plcModel), options)
-               : sim::Simulator(fd, &model, options);
+  sim::Simulator simulator = scripted ? sim::Simulator(fd, std::move(scripted), options)
+                             : plc    ? sim::Simulator(fd, sim::MakePlcSlave(&plcModel), options)
+                                      : sim::Simulator(fd, &model, options);
   if (!simulator.Start(&error)) {
     std::cerr << "quillbox sim: " << error << "\n";
     if (!args.device.empty()) ::close(fd);
@@ -195,7 +194,9 @@ int RunSim(const SimArguments& args) {
   }
   // The banner goes out before the path: a master that starts on reading the path may make the
   // simulator's log lines appear at once, and they must not cut into the banner.
-  const std::string what = plc ? std::string(PlcProtocolName(*plc))
+  const std::string what = !args.script.empty()
+                               ? std::string("scripted device ").append(args.script)
+                           : plc ? std::string(PlcProtocolName(*plc))
                            : options.framing == sim::Framing::kRtu ? "Modbus RTU"
                                                                    : "Modbus ASCII";
   std::cerr << "quillbox sim: " << what << " on " << where << ", " << line.baud << " "
