@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the property stream reader, the one parser that takes a protocol
 // definition straight from the host, then reads every stored key back with every getter and loads
 // each bytes value again as a nested stream, as the user protocol does with its packet units.
-// Run with -max_len=2048: records are at most a few hundred bytes (one-byte key and text lengths)
-// and the reading back goes three streams deep; 2 KB holds several records at every depth.
+// Run with -max_len=2048: a text record is at most a few hundred bytes (one-byte key and text
+// lengths), a longer bytes record is read as a nested stream like the outer one, and the reading
+// back goes three streams deep; 2 KB holds several records at every depth.
 #include <cstddef>
 #include <cstdint>
 #include <limits>
