@@ -108,6 +108,8 @@ void FrameValues::CopyFrom(const FrameValues& other, bool clearBinaries) {
 }
 
 void FrameValues::Clear() {
+  // Clearing an empty table still wipes its buckets, and a receiver clears once per Style tried.
+  if (texts_.empty() && binaries_.empty() && textArrays_.empty()) return;
   texts_.clear();
   binaries_.clear();
   textArrays_.clear();

@@ -3,6 +3,7 @@
 #include "style/style.h"
 
 #include "style/style_messages.h"
+#include "style/style_text.h"
 
 namespace qb {
 namespace {
@@ -28,6 +29,7 @@ bool Style::SetChecksumRange(std::u16string_view variable, int32_t first, int32_
   start.append(u",");
   start.append(method);
   units_[static_cast<size_t>(first + count - 1)].checksumEnd = true;
+  UpdateDecidingFirstByte();
   return true;
 }
 
@@ -37,7 +39,22 @@ bool Style::SetRepeatRange(std::u16string_view count, int32_t first, int32_t uni
   start.assign(u"start:");
   start.append(count);
   units_[static_cast<size_t>(first + unitCount - 1)].repeatEnd = true;
+  UpdateDecidingFirstByte();
   return true;
+}
+
+void Style::UpdateDecidingFirstByte() {
+  decidingFirstByte_ = -1;
+  if (units_.empty()) return;
+  const StyleUnit& first = units_.front();
+  if (first.unitType != UnitType::kFixedVal || first.repeatStart.starts_with(u"start")) return;
+  if (first.checksumStart.starts_with(u"start")) {
+    // The walk checks the mark's shape before it looks at the byte.
+    const std::u16string_view mark = first.checksumStart;
+    if (style_text::PartCount(mark, u':') != 2) return;
+    if (style_text::PartCount(mark.substr(mark.find(u':') + 1), u',') != 2) return;
+  }
+  decidingFirstByte_ = first.fixedByte;
 }
 
 bool Style::IsDeclared(std::u16string_view name) const {
@@ -98,6 +115,7 @@ void Style::CopyFrom(const Style& other, bool copyValues) {
   replyKind_ = other.replyKind_;
   units_ = other.units_;
   for (StyleUnit& unit : units_) unit.owner = this;
+  decidingFirstByte_ = other.decidingFirstByte_;
   if (copyValues) values_.CopyFrom(other.values_, true);
 }
 

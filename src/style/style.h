@@ -61,6 +61,10 @@ class Style {
   const StyleUnit* GetUnit(int32_t index) const;
   int32_t UnitCount() const { return static_cast<int32_t>(units_.size()); }
   std::span<const StyleUnit> Units() const { return units_; }
+  // The fixed byte every frame of this Style starts with, when a different byte at the front is
+  // enough to say that the bytes hold no such frame: -1 when the first unit is no fixed byte,
+  // starts a repeated group or carries a malformed checksum mark (the walk decides those).
+  int32_t DecidingFirstByte() const { return decidingFirstByte_; }
 
   // Nothing when other has no units. Otherwise takes other's reply names and copies of its units
   // (owned by this Style); with copyValues the texts and byte values become other's. The text and
@@ -96,6 +100,8 @@ class Style {
 
  private:
   // Compiles one trimmed, non-empty item; false ends the compilation.
+  bool CompileText(std::u16string_view text, bool bigEndian);
+  void UpdateDecidingFirstByte();
   bool CompileItem(std::u16string_view item, bool bigEndian, bool& openField);
   bool CompileBracketItem(std::u16string_view item, StyleUnit& unit, bool& openField);
   void FailCompilation(std::u16string_view message, std::u16string_view item);
@@ -111,6 +117,7 @@ class Style {
   std::u16string replyName_;
   std::u16string replyKind_;
   StyleOwner* owner_ = nullptr;
+  int32_t decidingFirstByte_ = -1;
 };
 
 }  // namespace qb

@@ -69,6 +69,12 @@ UnitFormat FormatOfLetter(char16_t letter) {
 }  // namespace
 
 bool Style::MakeStyle(std::u16string_view text, bool bigEndian) {
+  const bool compiled = CompileText(text, bigEndian);
+  UpdateDecidingFirstByte();
+  return compiled;
+}
+
+bool Style::CompileText(std::u16string_view text, bool bigEndian) {
   declared_.clear();
   text_.assign(text);
   units_.clear();

@@ -22,14 +22,34 @@ class StyleOwner {
                                      std::span<const uint8_t> received);
 
   // The message of the last failure that made a parse answer 0; parsing never clears it.
-  const std::u16string& ParseErrorText() const { return parseErrorText_; }
-  void SetParseErrorText(std::u16string text) { parseErrorText_ = std::move(text); }
-  // The parser writes the text in place, so that resynchronising over garbage, which fails once per
-  // byte and Style, reuses the text's storage instead of allocating.
-  std::u16string& MutableParseErrorText() { return parseErrorText_; }
+  const std::u16string& ParseErrorText() const;
+  void SetParseErrorText(std::u16string text) {
+    fixedMismatch_.pending = false;
+    parseErrorText_ = std::move(text);
+  }
+  // The parser writes the text in place, so that its storage is reused from failure to failure.
+  std::u16string& MutableParseErrorText() {
+    fixedMismatch_.pending = false;
+    return parseErrorText_;
+  }
+  // A fixed byte that did not match: the commonest failure by far, once per byte and Style while a
+  // receiver resynchronises over garbage, so only its numbers are kept and the text is written
+  // when someone asks for it.
+  void SetFixedMismatch(uint8_t expected, uint8_t received, size_t unitIndex, int32_t round) {
+    fixedMismatch_ = {true, expected, received, unitIndex, round};
+  }
 
  private:
-  std::u16string parseErrorText_;
+  struct FixedMismatch {
+    bool pending = false;
+    uint8_t expected = 0;
+    uint8_t received = 0;
+    size_t unitIndex = 0;
+    int32_t round = -1;
+  };
+
+  mutable std::u16string parseErrorText_;
+  mutable FixedMismatch fixedMismatch_;
 };
 
 }  // namespace qb

@@ -293,12 +293,8 @@ int FrameParser::ParseUnit(size_t index) {
     if (pos_ >= bytes_.size()) return NeedMore(1);
     const uint8_t received = bytes_[pos_++];
     if (received != unit.fixedByte) {
-      std::u16string& text = ErrorText(msg::kFixedMismatch);
-      style_text::AppendHexByte(text, unit.fixedByte);
-      text.append(u", 측정값=0x");
-      style_text::AppendHexByte(text, received);
-      text.append(u", UnitIdx=");
-      return FailAt(text, index);
+      owner_.SetFixedMismatch(unit.fixedByte, received, index, round_);
+      return kParseNoMatch;
     }
     return kParseMatched;
   }
@@ -454,10 +450,25 @@ int FrameParser::ParseField(const StyleUnit& unit, size_t index) {
   return kParseMatched;
 }
 
+// A receiver that resynchronises over garbage tries every Style at every byte, and most tries end
+// at a first fixed byte that differs: decided here without setting up a walk, with the outcome and
+// text the walk gives.
+bool FailsAtFirstByte(const Style& style, std::span<const uint8_t> bytes, StyleOwner& owner) {
+  const int32_t expected = style.DecidingFirstByte();
+  if (expected < 0 || bytes.empty() || bytes.front() == expected) return false;
+  owner.SetFixedMismatch(static_cast<uint8_t>(expected), bytes.front(), 0, -1);
+  return true;
+}
+
 }  // namespace
 
 int ParseFrameAt(const Style& style, std::span<const uint8_t> bytes, FrameValues& out,
                  StyleOwner& owner, size_t& consumed, size_t* shortfall) {
+  if (FailsAtFirstByte(style, bytes, owner)) {
+    consumed = 0;
+    if (shortfall != nullptr) *shortfall = 0;
+    return kParseNoMatch;
+  }
   FrameParser parser(style, bytes, out, owner);
   const int result = parser.Run();
   consumed = result == kParseMatched ? parser.Position() : 0;
