@@ -8,6 +8,7 @@
 # even share of what is left (time a fast fuzzer leaves unused passes to the next ones).
 # Each fuzzer runs with the -max_len its source names ("Run with -max_len=N", with the reason):
 # inputs longer than what the input can meaningfully be only cost time.
+# A source that says "Run with -detect_leaks=0" (with the reason) gets that too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:?usage: scripts/fuzz.sh RUNS [fuzzer ...]}
@@ -35,7 +36,8 @@ for name in "${names[@]}"; do
   start=$(date +%s)
   status=0
   max_len=$(grep -o -m 1 -- '-max_len=[0-9]*' "fuzz/$name.cc" || echo -max_len=4096)
-  "build/fuzz/fuzz/$name" -runs="$runs" "${limit[@]}" "$max_len" -print_final_stats=1 \
+  leaks=$(grep -o -m 1 -- '-detect_leaks=0' "fuzz/$name.cc" || echo -detect_leaks=1)
+  "build/fuzz/fuzz/$name" -runs="$runs" "${limit[@]}" "$max_len" "$leaks" -print_final_stats=1 \
     -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)

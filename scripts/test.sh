@@ -57,7 +57,8 @@ for fuzzer in build/fuzz/fuzz/*_fuzz; do
   log=$(mktemp)
   status=0
   max_len=$(grep -o -m 1 -- '-max_len=[0-9]*' "fuzz/$name.cc" || echo -max_len=4096)
-  "$fuzzer" -max_total_time="$fuzz_seconds" "$max_len" -print_final_stats=1 \
+  leaks=$(grep -o -m 1 -- '-detect_leaks=0' "fuzz/$name.cc" || echo -detect_leaks=1)
+  "$fuzzer" -max_total_time="$fuzz_seconds" "$max_len" "$leaks" -print_final_stats=1 \
     -artifact_prefix="build/fuzz/$name-" "$corpus" >"$log" 2>&1 || status=$?
   grep -E 'stat::number_of_executed_units' "$log" || true
   if [ "$status" -ne 0 ]; then
