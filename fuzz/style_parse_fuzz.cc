@@ -87,11 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qb::StyleOwner& owner = (data[0] & 1) ? static_cast<qb::StyleOwner&>(accepting) : strict;
   const std::span<const uint8_t> line(data + 1, size - 1);
   size_t offset = 0;  // bytes consumed or dropped so far
+  qb::FrameValues values;  // emptied before each try, as a receiver does
   while (offset < line.size()) {
     bool matched = false;
     bool needMore = false;
     for (const auto& style : styles) {
-      qb::FrameValues values;
+      values.Clear();
       size_t consumed = 0;
       const int result = qb::ParseFrameAt(*style, line.subspan(offset), values, owner, consumed);
       if (result == 1) {
