@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte chooses the owner; the rest is the line.
   qb::StyleOwner& owner = (data[0] & 1) ? static_cast<qb::StyleOwner&>(accepting) : strict;
   const std::span<const uint8_t> line(data + 1, size - 1);
-  size_t offset = 0;  // bytes consumed or dropped so far
+  size_t offset = 0;       // bytes consumed or dropped so far
   qb::FrameValues values;  // emptied before each try, as a receiver does
   while (offset < line.size()) {
     bool matched = false;
