@@ -152,6 +152,7 @@ std::u16string CodePage::ToWide(std::string_view bytes) const {
   std::vector<char> in(bytes.begin(), bytes.end());
   char* inPtr = in.data();
   size_t inLeft = in.size();
+  const char* failedAt = nullptr;  // where the last conversion stopped on a byte
   while (inLeft > 0) {
     char buf[64];
     char* outPtr = buf;
@@ -162,11 +163,17 @@ std::u16string CodePage::ToWide(std::string_view bytes) const {
                                    (static_cast<unsigned char>(p[1]) << 8));
     }
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // EILSEQ or EINVAL: the byte does not convert; keep its value and go on after it.
-      out += static_cast<char16_t>(static_cast<unsigned char>(*inPtr));
-      ++inPtr;
-      --inLeft;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      // EILSEQ or EINVAL. glibc's CP949 reports a double-byte code it cannot map after it has
+      // consumed it (dropped, possibly with nothing left), so a byte counts as not converting
+      // only when a second try stops at the same place: then it keeps its value and the
+      // conversion goes on after it.
+      if (inPtr == failedAt && inLeft > 0) {
+        out += static_cast<char16_t>(static_cast<unsigned char>(*inPtr));
+        ++inPtr;
+        --inLeft;
+      }
+      failedAt = inPtr;
     }
   }
   return out;

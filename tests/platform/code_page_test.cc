@@ -30,6 +30,10 @@ TEST(CodePage, Cp949ConvertsKoreanBothWays) {
   EXPECT_EQ(cp.ToWide("\xFF"
                       "B"),
             (std::u16string{0xFF, u'B'}));
+  // glibc consumes an unmapped double-byte code (0xA2E8) before it reports it: the conversion
+  // neither reads past the text nor breaks the character after it.
+  EXPECT_EQ(cp.ToWide("P%\xA2\xE8"), u"P%");
+  EXPECT_EQ(cp.ToWide("P%\xA2\xE8\xB0\xA1i"), u"P%가i");
 }
 
 TEST(CodePage, UnknownNamesAreRefusedAndChangeNothing) {
