@@ -99,9 +99,10 @@ class Style {
   virtual int32_t ChecksumToInteger(std::u16string_view variable, uint32_t checksum);
 
  private:
-  // Compiles one trimmed, non-empty item; false ends the compilation.
+  // MakeStyle without keeping the deciding first byte up to date.
   bool CompileText(std::u16string_view text, bool bigEndian);
   void UpdateDecidingFirstByte();
+  // Compiles one trimmed, non-empty item; false ends the compilation.
   bool CompileItem(std::u16string_view item, bool bigEndian, bool& openField);
   bool CompileBracketItem(std::u16string_view item, StyleUnit& unit, bool& openField);
   void FailCompilation(std::u16string_view message, std::u16string_view item);
