@@ -1,6 +1,8 @@
 #include "platform/owner_loop.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -29,7 +31,18 @@ void OwnerLoop::StartThread() {
   std::lock_guard lock(mutex_);
   if (thread_.joinable()) return;
   stopping_ = false;
+  // The owner thread is the library's, started when the library loads: a signal sent to the
+  // process (SIGTERM, SIGINT, SIGALRM, ...) must reach the host's threads, which may block it and
+  // take it with sigwait. Were the owner to take it, its default action would end the host. The
+  // thread starts with every such signal blocked; those its own faults raise stay deliverable.
+  sigset_t asynchronous, hostMask;
+  sigfillset(&asynchronous);
+  for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) {
+    sigdelset(&asynchronous, fault);
+  }
+  pthread_sigmask(SIG_BLOCK, &asynchronous, &hostMask);
   thread_ = std::thread([this] { Run(); });
+  pthread_sigmask(SIG_SETMASK, &hostMask, nullptr);
   owner_.store(thread_.get_id());
 }
 

@@ -3,6 +3,7 @@
 #include "platform/owner_loop.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +48,26 @@ TEST(OwnerLoop, CallsRunOnTheOwnerInOrderAtOnceOnItAndOnTheCallerAfterStop) {
   std::thread::id ranOn;
   loop.Call([&] { ranOn = std::this_thread::get_id(); });
   EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+// A host that blocks SIGTERM and takes it with sigwait must get it: the owner thread never takes a
+// signal sent to the process, only those its own faults raise. The caller's mask is left as it was.
+TEST(OwnerLoop, OwnerThreadLeavesTheProcessesSignalsToTheHost) {
+  sigset_t before, after, owners;
+  pthread_sigmask(SIG_BLOCK, nullptr, &before);
+  OwnerLoop loop;
+  loop.StartThread();
+  pthread_sigmask(SIG_BLOCK, nullptr, &after);
+  loop.Call([&] { pthread_sigmask(SIG_BLOCK, nullptr, &owners); });
+  loop.Stop();
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGALRM, SIGUSR1, SIGCHLD, SIGPIPE, SIGRTMIN}) {
+    EXPECT_EQ(sigismember(&owners, sig), 1) << sig;
+  }
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTERM}) {
+    EXPECT_EQ(sigismember(&after, sig), sigismember(&before, sig)) << sig;
+  }
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+    EXPECT_EQ(sigismember(&owners, sig), 0);
 }
 
 // The watched descriptor is served on the owner thread as it becomes readable, not while it is
