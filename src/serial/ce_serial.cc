@@ -213,7 +213,7 @@ void CESerial::Write(const uint8_t* bytes, size_t count) {
   if (receiving_) replyWait_.ReplyEnded();
   if (err == 0 && count != 0 && watching_) {
     loop_.HoldDescriptorUntil(
-        replyWait_.AfterWrite(sentAt, count, SilenceBeforeReply(), BytesStillAwaited()));
+        replyWait_.AfterWrite(sentAt, count, SilenceBeforeReply(), BytesAwaitedAfterRequest()));
   }
 }
 

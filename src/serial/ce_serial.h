@@ -121,6 +121,8 @@ class CESerial : private DescriptorWatcher {
   // After each chunk: how many more bytes the reply in progress needs at the least before it can
   // be complete; 0 when unknown or nothing is awaited (the device is looked at again at once).
   virtual int32_t BytesStillAwaited() const { return 0; }
+  // Right after a request was written: how many bytes its reply has at the least.
+  virtual int32_t BytesAwaitedAfterRequest() const { return BytesStillAwaited(); }
   // Characters of silence the device keeps between a request's end and its reply.
   virtual double SilenceBeforeReply() const { return 0; }
 

@@ -13,23 +13,20 @@ std::chrono::nanoseconds ReplyWait::Wire(double chars) const {
 
 ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double silenceChars,
                                       int32_t awaited) {
-  replyEarliest_ = Time{};
+  allButLast_ = Time{};
   lookAt_ = Time{};
-  taken_ = 0;
   reads_ = 0;
   if (awaited <= 0 || charTime_.count() <= 0) return Time{};
-  replyEarliest_ = sentAt + Wire(static_cast<double>(requestBytes) + std::max(silenceChars, 0.0));
-  lookAt_ = std::min(replyEarliest_ + Wire(static_cast<double>(awaited - 1)) + lateness_,
-                     sentAt + kMaxHold);
+  allButLast_ = sentAt + Wire(static_cast<double>(requestBytes) + std::max(silenceChars, 0.0) +
+                              static_cast<double>(awaited - 1));
+  lookAt_ = std::min(allButLast_ + lateness_, sentAt + kMaxHold);
   return lookAt_;
 }
 
 void ReplyWait::Took(Time readAt, size_t bytes) {
   if (bytes == 0) return;
   lastRead_ = readAt;
-  if (replyEarliest_ == Time{}) return;
-  taken_ += bytes;
-  ++reads_;
+  if (allButLast_ != Time{}) ++reads_;
 }
 
 ReplyWait::Time ReplyWait::AfterRead(int32_t awaited) {
@@ -39,8 +36,8 @@ ReplyWait::Time ReplyWait::AfterRead(int32_t awaited) {
 }
 
 void ReplyWait::ReplyEnded() {
-  if (replyEarliest_ == Time{} || taken_ == 0) return;
-  if (reads_ == 1 && lookAt_ != Time{} && lastRead_ >= lookAt_) {
+  if (allButLast_ == Time{} || reads_ == 0) return;
+  if (reads_ == 1 && lastRead_ >= lookAt_) {
     // Whole at the first look: it may have ended any time before. The look comes a step earlier
     // next time, and twice as much earlier each time it finds the reply whole again, so that a
     // device that got faster is soon followed. A look that comes too early costs a wake-up, not
@@ -48,18 +45,18 @@ void ReplyWait::ReplyEnded() {
     lateness_ = std::max<std::chrono::nanoseconds>(lateness_ - step_, {});
     step_ = std::min<std::chrono::nanoseconds>(step_ * 2, kMaxHold);
   } else {
-    // The reply was complete when the read that took its last byte was made; the wake-ups of that
-    // read and of the next first look give the margin that lets the next look find it whole.
-    // The smaller of this and the last reply measured so, so that one slow reply does not delay
-    // the look at the next; two in a row are followed.
-    const Time allButLast = replyEarliest_ + Wire(static_cast<double>(taken_ - 1));
+    // The reply was complete when the read that took its last byte was made, however many bytes
+    // more than awaited it had (a reply whose head tells its length); the wake-ups of that read
+    // and of the next first look give the margin that lets the next look find it whole. The
+    // smaller of this and the last reply measured so, so that one slow reply does not delay the
+    // look at the next; two in a row are followed.
     const auto measured =
-        std::clamp<std::chrono::nanoseconds>(lastRead_ - allButLast, {}, kMaxHold);
+        std::clamp<std::chrono::nanoseconds>(lastRead_ - allButLast_, {}, kMaxHold);
     lateness_ = std::min(measured, lastMeasured_);
     lastMeasured_ = measured;
     step_ = kFirstStep;
   }
-  replyEarliest_ = Time{};
+  allButLast_ = Time{};
 }
 
 }  // namespace qb

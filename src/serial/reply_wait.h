@@ -44,19 +44,19 @@ class ReplyWait {
   // For a request written while the last read was being handed on (an acknowledgement).
   void ReplyEnded();
 
-  // How much later than the line allows, all its bytes but the last counted, the device's replies
-  // have lately been complete: the smaller of the last two replies whose end was seen, lowered
-  // while first looks find the replies whole.
+  // How much later than all but the last awaited byte can have arrived the device's replies have
+  // lately been complete, however long they were: the smaller of the last two replies whose end
+  // was seen, lowered while first looks find the replies whole.
   std::chrono::nanoseconds Lateness() const { return lateness_; }
 
  private:
   std::chrono::nanoseconds Wire(double chars) const;
 
   std::chrono::nanoseconds charTime_;
-  Time replyEarliest_{};  // after a write until its reply has ended: when it could begin
-  Time lookAt_{};         // the end of the wait after that write
-  size_t taken_ = 0;      // bytes read since that write
-  size_t reads_ = 0;      // reads that took them
+  // After a write until its reply has ended: when all but the last awaited byte can be in.
+  Time allButLast_{};
+  Time lookAt_{};     // the end of the wait after that write
+  size_t reads_ = 0;  // reads since that write
   Time lastRead_{};
   std::chrono::nanoseconds lateness_{};
   std::chrono::nanoseconds lastMeasured_{};  // by the last reply whose end was seen
