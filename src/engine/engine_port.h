@@ -26,7 +26,6 @@ class EnginePort final : public CESerial, public SerialLink {
   }
   void OnDeviceLost(const std::string& what) override { engine_.OnPortLost(what); }
   int32_t BytesStillAwaited() const override { return engine_.BytesStillAwaited(); }
-  int32_t BytesAwaitedAfterRequest() const override { return engine_.BytesAwaitedAfterRequest(); }
   double SilenceBeforeReply() const override { return engine_.SilenceBeforeReply(); }
 
  private:

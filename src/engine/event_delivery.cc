@@ -1,7 +1,5 @@
 // Event delivery: every event is first recorded in the last-event record, then sent to the host
 // window synchronously, with a block of the event code, the item id and the frame bytes.
-#include <algorithm>
-#include <cstdint>
 #include <vector>
 
 #include "engine/query_engine.h"
@@ -92,13 +90,6 @@ int32_t QueryEngine::BytesStillAwaited() const {
   if (running_ == 0) return 0;
   if (protocolName_ == u"MODBUS") return modbus_.BytesBeforeReplyCanEnd();
   return static_cast<int32_t>(frameReceiver_.BytesBeforeFrameCanEnd());
-}
-
-int32_t QueryEngine::BytesAwaitedAfterRequest() const {
-  if (running_ == 0 || protocolName_ == u"MODBUS") return BytesStillAwaited();
-  const size_t begun = frameReceiver_.BytesBeforeFrameCanEnd();
-  const size_t awaited = begun != 0 ? begun : frameReceiver_.ShortestFrame();
-  return static_cast<int32_t>(std::min<size_t>(awaited, INT32_MAX));
 }
 
 double QueryEngine::SilenceBeforeReply() const {

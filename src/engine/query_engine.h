@@ -131,9 +131,6 @@ class QueryEngine {
   // After a chunk: the fewest bytes the reply in progress still needs before it can be complete
   // (0: none awaited, or not known), so that the port need not look at the line before then.
   int32_t BytesStillAwaited() const;
-  // Right after a request was written: the same, where no reply has begun yet the fewest bytes
-  // any reply the receive Styles know can have (Modbus knows the reply's length from the request).
-  int32_t BytesAwaitedAfterRequest() const;
   // Characters of silence a device keeps before it answers: 3.5 under Modbus RTU, whose frames
   // end by silence; none where frames end by their own characters.
   double SilenceBeforeReply() const;

@@ -149,22 +149,6 @@ size_t FrameReceiver::LongestFrame() const {
   return longestFrame_;
 }
 
-size_t FrameReceiver::ShortestFrame() const {
-  // A Style that cannot match from nothing leaves its message with an owner of its own, not in the
-  // receiver's error text that is noted after a chunk.
-  StyleOwner probe;
-  FrameValues values;
-  size_t shortest = SIZE_MAX;
-  for (const auto& style : styles_) {
-    size_t used = 0;
-    size_t missing = 0;
-    if (ParseFrameAt(*style, {}, values, probe, used, &missing) == kParseNeedMore) {
-      shortest = std::min(shortest, missing);
-    }
-  }
-  return shortest == SIZE_MAX ? 0 : shortest;
-}
-
 int FrameReceiver::TryStyles(std::span<const uint8_t> window, size_t& consumed, size_t& styleIndex,
                              size_t& shortfall) {
   bool needMore = false;

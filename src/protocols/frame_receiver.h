@@ -74,9 +74,6 @@ class FrameReceiver : public StyleOwner {
   // After Receive: the fewest bytes that must still come before the frame begun in the buffer can
   // be recognised by any Style still waiting for it; 0 when none waits.
   size_t BytesBeforeFrameCanEnd() const { return awaited_; }
-  // The fewest bytes any Style needs before it can recognise a frame: what a reply to a request
-  // has at the least. 0 when no Style waits for bytes.
-  size_t ShortestFrame() const;
 
  protected:
   // A packet was recognised; Values() holds its fields. The hook may change the receive Styles.

@@ -210,10 +210,9 @@ void CESerial::Write(const uint8_t* bytes, size_t count) {
   // The receiving side knows by now what the request asks for: no reply can have ended before
   // the request, the device's silence and the awaited bytes have passed on the line, so the first
   // look at the device can come when most of the reply is in, not at its first byte.
-  if (receiving_) replyWait_.ReplyEnded();
   if (err == 0 && count != 0 && watching_) {
     loop_.HoldDescriptorUntil(
-        replyWait_.AfterWrite(sentAt, count, SilenceBeforeReply(), BytesAwaitedAfterRequest()));
+        replyWait_.AfterWrite(sentAt, count, SilenceBeforeReply(), BytesStillAwaited()));
   }
 }
 
@@ -250,14 +249,12 @@ void CESerial::OnDescriptorReady(short revents) {
   if (n > 0) {
     // The bytes read arrived by now at the latest, so the rest cannot have arrived before its
     // characters have passed from here.
-    replyWait_.Took(std::chrono::steady_clock::now(), static_cast<size_t>(n));
-    receiving_ = true;
+    const auto readAt = std::chrono::steady_clock::now();
     OnReceive(buffer_.data(), static_cast<int32_t>(n));
-    receiving_ = false;
     // OnReceive may have closed or reopened the port (a hold belongs to the open that read), or
     // written the next request, which set a hold of its own.
     if (!open_.load() || !watching_ || loop_.DescriptorHeld()) return;
-    const auto until = replyWait_.AfterRead(BytesStillAwaited());
+    const auto until = replyWait_.AfterRead(readAt, static_cast<size_t>(n), BytesStillAwaited());
     if (until != ReplyWait::Time{}) loop_.HoldDescriptorUntil(until);
     return;
   }

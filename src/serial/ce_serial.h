@@ -9,9 +9,8 @@
 //
 // While the reply in progress still lacks bytes that the receiving side knows of
 // (BytesStillAwaited), the device is not looked at again before all but the last of them can
-// have arrived on the wire (ReplyWait), counted from the request's write (and the device's lately
-// seen lateness) or from the last read: a reply that comes a byte per character time costs one
-// wake-up, or two when it ends later than the device's replies did before, not one per byte.
+// have arrived on the wire (ReplyWait), counted from the request's write or from the last read: a
+// reply that comes a byte per character time costs one or two wake-ups, not one per byte.
 #pragma once
 
 #include <atomic>
@@ -121,8 +120,6 @@ class CESerial : private DescriptorWatcher {
   // After each chunk: how many more bytes the reply in progress needs at the least before it can
   // be complete; 0 when unknown or nothing is awaited (the device is looked at again at once).
   virtual int32_t BytesStillAwaited() const { return 0; }
-  // Right after a request was written: how many bytes its reply has at the least.
-  virtual int32_t BytesAwaitedAfterRequest() const { return BytesStillAwaited(); }
   // Characters of silence the device keeps between a request's end and its reply.
   virtual double SilenceBeforeReply() const { return 0; }
 
@@ -150,7 +147,6 @@ class CESerial : private DescriptorWatcher {
   std::string lastOpenError_;
   std::atomic<bool> open_{false};
   bool watching_ = false;
-  bool receiving_ = false;                            // while a read is handed to OnReceive
   std::atomic<int32_t>* openRunFlag_ = nullptr;       // the run flag of the current open
   uint32_t openChunkSize_ = kDefaultChunkSize;        // the chunk size of the current open
   ReplyWait replyWait_{std::chrono::nanoseconds{0}};  // from the open's baud rate and framing

@@ -4,59 +4,50 @@
 
 namespace qb {
 
-std::chrono::nanoseconds ReplyWait::Wire(double chars) const {
-  if (chars <= 0) return {};
-  return std::chrono::nanoseconds(static_cast<int64_t>(
+ReplyWait::Time ReplyWait::Until(Time from, double chars) const {
+  if (chars <= 0 || charTime_.count() <= 0) return Time{};
+  const auto wire = std::chrono::nanoseconds(static_cast<int64_t>(
       std::min(chars * static_cast<double>(charTime_.count()),
                static_cast<double>(std::chrono::nanoseconds(kMaxHold).count()))));
+  return from + wire;
+}
+
+void ReplyWait::Learn(std::chrono::nanoseconds delay) {
+  delays_[nextDelay_] = std::clamp<std::chrono::nanoseconds>(delay, {}, kMaxHold);
+  nextDelay_ = (nextDelay_ + 1) % delays_.size();
 }
 
 ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double silenceChars,
                                       int32_t awaited) {
-  allButLast_ = Time{};
+  replyEarliest_ = Time{};
   lookAt_ = Time{};
-  reads_ = 0;
-  if (awaited <= 0 || charTime_.count() <= 0) return Time{};
-  allButLast_ = sentAt + Wire(static_cast<double>(requestBytes) + std::max(silenceChars, 0.0) +
-                              static_cast<double>(awaited - 1));
-  lookAt_ = std::min(allButLast_ + lateness_, sentAt + kMaxHold);
+  if (awaited <= 0) return Time{};
+  replyEarliest_ = Until(sentAt, static_cast<double>(requestBytes) + std::max(silenceChars, 0.0));
+  if (replyEarliest_ == Time{}) return Time{};
+  const Time until = Until(replyEarliest_ + DeviceDelay(), static_cast<double>(awaited - 1));
+  lookAt_ = std::min(until == Time{} ? replyEarliest_ + DeviceDelay() : until, sentAt + kMaxHold);
   return lookAt_;
 }
 
-void ReplyWait::Took(Time readAt, size_t bytes) {
-  if (bytes == 0) return;
-  lastRead_ = readAt;
-  if (allButLast_ != Time{}) ++reads_;
-}
-
-ReplyWait::Time ReplyWait::AfterRead(int32_t awaited) {
-  if (awaited <= 0) ReplyEnded();
-  if (awaited <= 1 || charTime_.count() <= 0) return Time{};
-  return lastRead_ + Wire(static_cast<double>(awaited - 1));
-}
-
-void ReplyWait::ReplyEnded() {
-  if (allButLast_ == Time{} || reads_ == 0) return;
-  if (reads_ == 1 && lastRead_ >= lookAt_) {
-    // Whole at the first look: it may have ended any time before. The look comes a step earlier
-    // next time, and twice as much earlier each time it finds the reply whole again, so that a
-    // device that got faster is soon followed. A look that comes too early costs a wake-up, not
-    // time: the last byte is then taken as it lands.
-    lateness_ = std::max<std::chrono::nanoseconds>(lateness_ - step_, {});
-    step_ = std::min<std::chrono::nanoseconds>(step_ * 2, kMaxHold);
-  } else {
-    // The reply was complete when the read that took its last byte was made, however many bytes
-    // more than awaited it had (a reply whose head tells its length); the wake-ups of that read
-    // and of the next first look give the margin that lets the next look find it whole. The
-    // smaller of this and the last reply measured so, so that one slow reply does not delay the
-    // look at the next; two in a row are followed.
-    const auto measured =
-        std::clamp<std::chrono::nanoseconds>(lastRead_ - allButLast_, {}, kMaxHold);
-    lateness_ = std::min(measured, lastMeasured_);
-    lastMeasured_ = measured;
-    step_ = kFirstStep;
+ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awaited) {
+  if (replyEarliest_ != Time{} && bytesRead > 0) {
+    if (awaited > 0) {
+      // Still short: the reply began as long before the look as the bytes in hand take on the
+      // wire, where they came at the line's pace. A read at the end of the wait counts from the
+      // wait's end, so that the owner's wake-up lateness does not add up from reply to reply.
+      const bool endOfWait = lookAt_ != Time{} && readAt >= lookAt_ && readAt - lookAt_ < charTime_;
+      const auto began =
+          (endOfWait ? lookAt_ : readAt) - charTime_ * static_cast<int64_t>(bytesRead);
+      Learn(std::max<std::chrono::nanoseconds>(began - replyEarliest_, {}));
+    } else {
+      // Whole at the first look: it may have begun any time before. Halved, the next wait can
+      // find out; one look in vain costs less than a device that got faster read late each time.
+      Learn(DeviceDelay() / 2);
+    }
+    replyEarliest_ = Time{};
   }
-  allButLast_ = Time{};
+  if (awaited <= 1) return Time{};
+  return Until(readAt, static_cast<double>(awaited - 1));
 }
 
 }  // namespace qb
