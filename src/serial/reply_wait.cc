@@ -39,10 +39,15 @@ ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awai
       const auto began =
           (endOfWait ? lookAt_ : readAt) - charTime_ * static_cast<int64_t>(bytesRead);
       Learn(std::max<std::chrono::nanoseconds>(began - replyEarliest_, {}));
+      step_ = {};
     } else {
-      // Whole at the first look: it may have begun any time before. Halved, the next wait can
-      // find out; one look in vain costs less than a device that got faster read late each time.
-      Learn(DeviceDelay() / 2);
+      // Whole at the first look: it may have begun any time before. The next look comes a step
+      // earlier, from a quarter of a character, twice as far with each reply found whole again:
+      // a device that got faster is soon followed, and one that answers a little early now and
+      // then does not cost a look in vain each time it is on time again.
+      const auto step = std::max(step_, charTime_ / 4);
+      Learn(std::max<std::chrono::nanoseconds>(DeviceDelay() - step, {}));
+      step_ = std::min<std::chrono::nanoseconds>(step * 2, kMaxHold);
     }
     replyEarliest_ = Time{};
   }

@@ -39,7 +39,8 @@ class ReplyWait {
 
   // How much later than the line allows the device begins its replies: the smaller of the last
   // two replies seen begin, so that one slow reply does not delay the look at the next, and a
-  // device that answers faster is followed at once.
+  // device that answers faster is followed at once; lowered while first looks find replies
+  // whole.
   std::chrono::nanoseconds DeviceDelay() const { return std::min(delays_[0], delays_[1]); }
 
  private:
@@ -51,6 +52,7 @@ class ReplyWait {
   Time lookAt_{};         // the end of the wait after that write
   std::array<std::chrono::nanoseconds, 2> delays_{};
   size_t nextDelay_ = 0;
+  std::chrono::nanoseconds step_{};  // how much earlier the look comes after a reply found whole
 };
 
 }  // namespace qb

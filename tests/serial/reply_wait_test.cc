@@ -88,8 +88,9 @@ TEST(ReplyWaitTest, RepliesLongerOrShorterThanAwaitedAndTheLongestWait) {
 }
 
 // A device that begins its replies 27.5 characters after the silence: once two replies have shown
-// it, the first look comes when all but the last byte can be in. One faster reply is read late
-// once, whole; the wait then halves until it finds the reply short again.
+// it, the first look comes when all but the last byte can be in. When it answers on time, each
+// look that finds the reply whole comes earlier, by a step that doubles from a quarter of a
+// character, until one finds it short; then it is followed again.
 TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
   ReplyWait wait(milliseconds(1));
   const auto late = Landing(40, 25);
@@ -99,10 +100,15 @@ TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
   }
   EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{63, 24}, Look{64, 1}));
   EXPECT_EQ(wait.DeviceDelay(), std::chrono::microseconds(27500));
-  EXPECT_THAT(Gather(Landing(12.5, 25), 25, 3.5, &wait), ElementsAre(Look{63, 25}));
-  EXPECT_THAT(Gather(Landing(12.5, 25), 25, 3.5, &wait), ElementsAre(Look{49.25, 25}));
+  std::vector<double> firstLooks;
+  for (size_t looks = 1; looks == 1 && firstLooks.size() < 20;) {
+    const auto gathered = Gather(Landing(12.5, 25), 25, 3.5, &wait);
+    firstLooks.push_back(gathered.front().at);
+    looks = gathered.size();
+  }
+  EXPECT_THAT(firstLooks, ElementsAre(63, 62.75, 62.25, 61.25, 59.25, 55.25, 47.25, 35.5));
   EXPECT_THAT(Gather(late, 25, 3.5, &wait),
-              ElementsAre(Look{42.375, 3}, Look{63.375, 21}, Look{64, 1}));
+              ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
 }
 
 }  // namespace
