@@ -188,8 +188,10 @@ short OwnerLoop::WaitOwner(std::unique_lock<std::mutex>& lock, std::optional<Ste
     timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
     timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
   }
+  const bool timed = deadline && (timeout.tv_sec != 0 || timeout.tv_nsec != 0);
   lock.unlock();
   const int ready = ::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
+  timerEnded_ = ready == 0 && timed && !holdEnds;
   if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
     uint64_t count = 0;
     const ssize_t taken = ::read(wakeFd_, &count, sizeof count);
@@ -229,6 +231,7 @@ void OwnerLoop::Run() {
     if (RunOneCall(lock)) continue;
     if (stopping_) break;
     std::optional<SteadyTime> deadline;
+    bool tickWait = false;
     if (msUntilDue_) {
       const auto due = msUntilDue_;
       lock.unlock();
@@ -245,9 +248,12 @@ void OwnerLoop::Run() {
       if (ms > 0) {
         // Due at the start of the tick ms ticks from now: the tick counts whole milliseconds of
         // the same monotonic clock, so the wait ends at that millisecond's edge, not ms after now.
+        // The sleep is asked to end the learned lead before the edge; a thread that wakes before
+        // the edge all the same finds the tick not yet due and polls on without sleeping.
         const auto tickStart =
             std::chrono::floor<std::chrono::milliseconds>(std::chrono::steady_clock::now());
-        deadline = tickStart + std::chrono::milliseconds(ms);
+        deadline = tickStart + std::chrono::milliseconds(ms) - lead_.Lead();
+        tickWait = true;
       }
     } else if (periodMs_ != 0) {
       const auto now = std::chrono::steady_clock::now();
@@ -262,7 +268,9 @@ void OwnerLoop::Run() {
       }
       deadline = nextTick_;
     }
-    Dispatch(lock, WaitOwner(lock, deadline, true));
+    const short revents = WaitOwner(lock, deadline, true);
+    if (tickWait && timerEnded_) lead_.Note(std::chrono::steady_clock::now() - *deadline);
+    Dispatch(lock, revents);
   }
 }
 

@@ -21,6 +21,8 @@
 #include <thread>
 #include <type_traits>
 
+#include "platform/timer_lead.h"
+
 namespace qb {
 
 // What the loop calls, on the owner thread, when the watched descriptor is ready.
@@ -91,8 +93,9 @@ class OwnerLoop {
   // A timer without a period: after every call, every tick and every ready descriptor the owner
   // thread asks msUntilDue (on the owner thread) how long it may sleep: 0 runs onTick at once, -1
   // sleeps until the next call. No periodic wake-ups at all. A due tick starts at the edge of its
-  // millisecond (the thread sleeps with a timer slack of 1 us, so it starts a few tens of
-  // microseconds after the edge). SetTimer with a period ends this mode.
+  // millisecond: the thread sleeps with a timer slack of 1 us until as long before the edge as its
+  // last timed sleeps ended late (at most 200 us), and waits out awake what remains if it woke
+  // before the edge. SetTimer with a period ends this mode.
   void SetDeadlineTimer(Task onTick, std::function<int64_t()> msUntilDue);
   bool DeadlineMode() const;
 
@@ -131,6 +134,8 @@ class OwnerLoop {
   Task onTick_;
   std::function<int64_t()> msUntilDue_;  // set: deadline mode
   SteadyTime nextTick_{};
+  TimerLead lead_;           // owner thread only
+  bool timerEnded_ = false;  // the last WaitOwner ended at its deadline, not at the hold's end
 };
 
 }  // namespace qb
