@@ -30,6 +30,10 @@ RunFigures Figure(const MasterRun& run, const DeviceTimes& device) {
     int64_t late = 0;
     int64_t readPath = 0;
     int64_t sendPath = 0;
+    // The writes line up with the requests the device took in when there are as many of each.
+    const std::vector<int64_t>& writes = run.writeTimes;
+    const bool written = writes.size() == requests.size();
+    int64_t writePath = 0;
     for (size_t k = first; k < last; ++k) {
       late += replyEnds[k] - (requests[k] + device.replyEndAfterNs);
       // The device notes a reply's end after sleeping out its last character time; one character
@@ -40,10 +44,14 @@ RunFigures Figure(const MasterRun& run, const DeviceTimes& device) {
       // waits for the line, not for itself.
       const int64_t ready = run.replyTimes[k] + (waits ? run.ruleWaitNs[k] : 0);
       sendPath += requests[k + 1] - std::max(ready, replyEnds[k]);
+      // A master may write while the device still sends the reply's last byte; its own part
+      // starts when it may send.
+      if (written) writePath += writes[k + 1] - ready;
     }
     figures.deviceLateUs = static_cast<double>(late) / n / 1e3;
     figures.readPathUs = static_cast<double>(readPath) / n / 1e3;
     figures.sendPathUs = static_cast<double>(sendPath) / n / 1e3;
+    if (written) figures.writePathUs = static_cast<double>(writePath) / n / 1e3;
   }
   return figures;
 }

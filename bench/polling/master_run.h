@@ -22,6 +22,8 @@ struct MasterRun {
   // request (the library's query interval or RTU gap, counted in its millisecond ticks); empty
   // for a master that does not wait.
   std::vector<int64_t> ruleWaitNs;
+  // When the master wrote each request to its port (CLOCK_MONOTONIC ns), in order.
+  std::vector<int64_t> writeTimes;
   int64_t busyCpuNs = 0;  // the master's thread over the measured transactions
   int64_t sleeps = 0;     // the master's thread's voluntary sleeps over them
   // Every thread of the process but the device's over the measured transactions: the library's
@@ -52,6 +54,9 @@ struct RunFigures {
   // it), though not before the reply's last character time has run out, until the device had the
   // request.
   std::optional<double> sendPathUs;
+  // From that same moment until the master wrote the request: the send path's own part, which is
+  // all of it on a UART.
+  std::optional<double> writePathUs;
 };
 
 // What the device recorded during a run.

@@ -29,6 +29,7 @@
 #include "monotonic_time.h"
 #include "report.h"
 #include "simulated_device.h"
+#include "write_stamps.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ Measured Measure(Master master, int baud, int replyDelayMs, const Options& optio
     return result;
   }
   MasterRun run;
+  StampWritesTo(device.Path(), warmUp + measured + 4);
   // The masters' CPU: the whole process but the device's thread.
   const auto hostCpuNs = [&device] {
     return CpuNs(CLOCK_PROCESS_CPUTIME_ID) - device.ThreadCpuNs();
@@ -145,6 +147,7 @@ Measured Measure(Master master, int baud, int replyDelayMs, const Options& optio
     config.hostCpuNs = hostCpuNs;
     run = RunLibrary(config, device.Path());
   }
+  run.writeTimes = TakeWriteStamps();
   device.Stop();
   result.figures = Figure(run, {&device.RequestTimes(), &device.ReplyEndTimes(),
                                 device.ReplyEndAfterNs(), device.CharNs()});

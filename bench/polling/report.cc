@@ -113,7 +113,8 @@ void PrintTable(const std::vector<Row>& rows) {
                                          "ms/tx",           "own wait ms",
                                          "overhead ms",     "device late ms",
                                          "read path ms",    "send path ms",
-                                         "own overhead ms", "owner CPU us/tx",
+                                         "write path ms",   "own overhead ms",
+                                         "own to write ms", "owner CPU us/tx",
                                          "wake-ups/tx",     "CPU us/tx",
                                          "idle CPU us/s",   "checks"};
   PrintCells(heading);
@@ -140,15 +141,19 @@ void PrintTable(const std::vector<Row>& rows) {
       // character time, as a UART does: what it takes to get the reply and to send again.
       std::optional<double> ownOverheadUs;
       if (f.readPathUs && f.sendPathUs) ownOverheadUs = *f.readPathUs + *f.sendPathUs;
+      // The same with the send path taken to the master's write, free of the emulated device's
+      // wake-up.
+      std::optional<double> ownToWriteUs;
+      if (f.readPathUs && f.writePathUs) ownToWriteUs = *f.readPathUs + *f.writePathUs;
       cells.insert(
           cells.end(),
           {Fixed(1e6 / f.transactionUs, 1), Fixed(100.0 * limitUs / f.transactionUs, 1) + "%",
            Fixed(100.0 * oneSilenceUs / f.transactionUs, 1) + "%", Ms(f.transactionUs),
            row.waitsAfterReply ? Ms(ownWaitUs, 3) : "0",
            Ms(f.transactionUs - oneSilenceUs - ownWaitUs, 3), MsOrDash(f.deviceLateUs),
-           MsOrDash(f.readPathUs), MsOrDash(f.sendPathUs), MsOrDash(ownOverheadUs),
-           Fixed(f.ownerCpuUs, 1), Fixed(f.wakeUps, 2), Fixed(f.hostCpuUs, 1),
-           idle ? Fixed(*idle, 0) : "-"});
+           MsOrDash(f.readPathUs), MsOrDash(f.sendPathUs), MsOrDash(f.writePathUs),
+           MsOrDash(ownOverheadUs), MsOrDash(ownToWriteUs), Fixed(f.ownerCpuUs, 1),
+           Fixed(f.wakeUps, 2), Fixed(f.hostCpuUs, 1), idle ? Fixed(*idle, 0) : "-"});
     }
     cells.resize(heading.size() - 1, "-");
     const std::string problems = RunProblems(row);
