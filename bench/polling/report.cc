@@ -137,12 +137,12 @@ void PrintTable(const std::vector<Row>& rows) {
       // one-silence figure); the rest is the master's own wait after the reply and its overhead.
       const double ownWaitUs = row.waitsAfterReply ? f.ruleWaitUs : 0.0;
       const auto& idle = row.run->idleCpuUsPerSecond;
-      // The master's own time per transaction on a line that delivers a byte at the end of its
-      // character time, as a UART does: what it takes to get the reply and to send again.
+      // The master's time per transaction free of the emulated line's early last byte: what it
+      // takes to get the reply and until the device has the next request.
       std::optional<double> ownOverheadUs;
       if (f.readPathUs && f.sendPathUs) ownOverheadUs = *f.readPathUs + *f.sendPathUs;
       // The same with the send path taken to the master's write, free of the emulated device's
-      // wake-up.
+      // wake-up: the master's own time on a UART.
       std::optional<double> ownToWriteUs;
       if (f.readPathUs && f.writePathUs) ownToWriteUs = *f.readPathUs + *f.writePathUs;
       cells.insert(
