@@ -234,6 +234,8 @@ void OwnerLoop::Run() {
     bool tickWait = false;
     if (msUntilDue_) {
       const auto due = msUntilDue_;
+      const auto askedIn =
+          std::chrono::floor<std::chrono::milliseconds>(std::chrono::steady_clock::now());
       lock.unlock();
       const int64_t ms = due();
       lock.lock();
@@ -252,6 +254,9 @@ void OwnerLoop::Run() {
         // the edge all the same finds the tick not yet due and polls on without sleeping.
         const auto tickStart =
             std::chrono::floor<std::chrono::milliseconds>(std::chrono::steady_clock::now());
+        // The millisecond turned while the engine counted: its ms may be from the tick before,
+        // and the wait would end a whole millisecond late. Asked again.
+        if (tickStart != askedIn) continue;
         deadline = tickStart + std::chrono::milliseconds(ms) - lead_.Lead();
         tickWait = true;
       }

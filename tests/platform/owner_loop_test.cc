@@ -226,5 +226,46 @@ TEST(OwnerLoop, DeadlineTicksNeverStartBeforeTheirMillisecondEdge) {
   EXPECT_TRUE(early.empty()) << early.size() << " ticks ran before their edge";
 }
 
+// An engine asked just before a millisecond's edge answers from the tick it read; the wait counted
+// from the next tick would end a whole millisecond late.
+TEST(OwnerLoop, AnEdgePassingWhileTheEngineCountsDoesNotDelayTheTick) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  OwnerLoop loop;
+  loop.StartThread();
+  constexpr int kTicks = 20;
+  Clock::time_point edge{};
+  std::atomic<int> ticks{0};
+  std::atomic<int> late{0};
+  loop.SetDeadlineTimer(
+      [&] {
+        if (Clock::now() >= edge + std::chrono::microseconds(500)) ++late;
+        ++ticks;
+        edge = Clock::time_point{};
+      },
+      [&]() -> int64_t {
+        if (ticks >= kTicks) return -1;
+        if (edge == Clock::time_point{}) {
+          // Read the tick, then let it turn before answering "due two ticks from the one read".
+          const auto read = std::chrono::floor<milliseconds>(Clock::now());
+          edge = read + milliseconds(2);
+          while (std::chrono::floor<milliseconds>(Clock::now()) == read) {
+          }
+          return 2;
+        }
+        const auto tick = std::chrono::floor<milliseconds>(Clock::now());
+        return tick >= edge ? 0 : (edge - tick) / milliseconds(1);
+      });
+  loop.Call([] {});  // the loop asks again
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (ticks < kTicks && Clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  loop.Stop();
+  EXPECT_EQ(ticks.load(), kTicks);
+  // A stalled machine may make one late; counting from the turned tick makes every one late.
+  EXPECT_LT(late.load(), kTicks / 2);
+}
+
 }  // namespace
 }  // namespace qb
