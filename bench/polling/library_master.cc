@@ -75,10 +75,6 @@ class Recorder {
     if (block[0] == kReplyEvent && !ReplyIsRight(block[1], index)) ++run_.badReplies;
     if (index > last_) return;
     run_.replyTimes.push_back(now);
-    // The library stamps the reply with its millisecond tick when this procedure returns, and
-    // sends the next request at the first tick more than the wait rule after it.
-    const int64_t tick = now / 1'000'000;
-    run_.ruleWaitNs.push_back((tick + waitRuleMs_ + 1) * 1'000'000 - now);
     if (index == warmUp_) {
       cpuAtStart_ = CpuNs(CLOCK_THREAD_CPUTIME_ID);
       sleepsAtStart_ = ThreadSleeps();
@@ -95,6 +91,11 @@ class Recorder {
       finished_ = true;
       done_.notify_all();
     }
+    // The library stamps the reply with its millisecond tick when this procedure returns, and
+    // sends the next request at the first tick more than the wait rule after it: taken at the
+    // return, the tick is the library's even where the procedure ran across a millisecond's edge.
+    const int64_t tick = MonotonicNs() / 1'000'000;
+    run_.ruleWaitNs.push_back((tick + waitRuleMs_ + 1) * 1'000'000 - now);
   }
 
   // The items are asked in registration order, item id i reading registers (i-1)*10 on.
