@@ -103,7 +103,7 @@ TEST_F(PollAgainstSimulator, ExitCodesTellTimeOutsExceptionsAndAVanishedDevice) 
       << exception.out;
   // Between cycles nothing is asked: a cycle ending in a time-out leaves no request behind.
   const ProcessResult timeout =
-      Poll({sim.Path(), "-P", "none", "-a", "1,9", "-o", "0.1", "-l", "150", "--cycles", "3"});
+      Poll({sim.Path(), "-P", "none", "-a", "1,9", "-o", "0.3", "-l", "400", "--cycles", "3"});
   EXPECT_EQ(timeout.exitCode, 5);
   EXPECT_TRUE(Has(timeout.out, "-- slave 9, holding-registers [1]+1: time-out\n")) << timeout.out;
   EXPECT_TRUE(Has(timeout.out, "6 transactions, 3 replies, 0 exceptions, 3 time-outs"));
