@@ -7,13 +7,15 @@
 // not asserted.
 //
 //   polling_benchmark [--cycles N] [--rounds R] [--quick] [--baud 9600|115200]
-//                     [--master a|b|c|c'] [--delay 0|5]
+//                     [--master a|b|c|c'] [--delay 0|5] [--busy-cpus N]
 //
 // --cycles N: measured polling cycles (of ten transactions) per run; --rounds R: every master runs
 // R times, the masters taking turns, and the table shows each master's median run by time per
 // transaction (a shared machine's passing load then weighs on all masters alike); --quick: one
 // cycle per run, one round and a short idle measurement, a smoke run of a few seconds; --baud,
-// --master, --delay: only that rate, master or device delay (to profile or trace one of them). The
+// --master, --delay: only that rate, master or device delay (to profile or trace one of them);
+// --busy-cpus N: N processes spin at the lowest scheduling class meanwhile, so that no CPU is idle
+// (see busy_cpus.h; the masters' figures then tell their cost on a CPU that is awake). The
 // exit status is 1 when a run failed, saw a time-out or a wrong reply, or found the device ahead of
 // its own schedule.
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "busy_cpus.h"
 #include "libmodbus_master.h"
 #include "library_master.h"
 #include "line_budget.h"
@@ -48,6 +51,7 @@ struct Options {
   std::vector<int> bauds{9600, 115200};
   std::vector<int> delays{0, 5};
   std::string master;  // empty: all
+  size_t busyCpus = 0;
 };
 
 // A whole number from 1 to most.
@@ -80,6 +84,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       const std::string delay = argv[++i];
       if (delay != "0" && delay != "5") return false;
       options->delays = {std::stoi(delay)};
+    } else if (arg == "--busy-cpus" && i + 1 < argc) {
+      if (!Count(argv[++i], 64, &options->busyCpus)) return false;
     } else if (arg == "--master" && i + 1 < argc) {
       options->master = argv[++i];
       if (options->master != "a" && options->master != "b" && options->master != "c" &&
@@ -191,7 +197,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--cycles N] [--rounds R] [--quick] [--baud 9600|115200] "
-                 "[--master a|b|c|c'] [--delay 0|5]\n",
+                 "[--master a|b|c|c'] [--delay 0|5] [--busy-cpus N]\n",
                  argv[0]);
     return 2;
   }
@@ -212,6 +218,12 @@ int main(int argc, char** argv) {
   }
   std::printf("Machine: %s\nLoad average before: %s\nCommand: %s\n", MachineText().c_str(),
               LoadText().c_str(), command.c_str());
+  // Started before any master's thread: the children are forked from a single-threaded process.
+  const BusyCpus busy(options.busyCpus);
+  if (busy.Running() > 0) {
+    std::printf("Busy CPUs: %zu processes spinning at the lowest scheduling class (SCHED_IDLE)\n",
+                busy.Running());
+  }
   std::printf(
       "Per run: %zu warm-up and %zu measured transactions (10 items x 10 registers); %zu "
       "round(s), the median run of each master shown (CPU and wake-ups: the medians over the "
