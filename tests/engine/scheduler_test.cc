@@ -60,16 +60,14 @@ TEST_F(SchedulerTest, ManualRetriesWaitLongerEachTimeAndReportOnce) {
   RunRecordingWrites(600);
   ASSERT_GE(writeTicks.size(), 3u);
   // Sent at 1010; waits 100, 150, 200 ms: time-outs at 1120, 1280, 1490.
-  EXPECT_EQ(writeTicks[0], 1010u);
-  EXPECT_EQ(writeTicks[1], 1120u);
-  EXPECT_EQ(writeTicks[2], 1280u);
+  EXPECT_EQ(std::vector<uint32_t>(writeTicks.begin(), writeTicks.begin() + 3),
+            (std::vector<uint32_t>{1010, 1120, 1280}));
   EXPECT_EQ(port.writes[0], port.writes[1]);
   EXPECT_EQ(port.writes[1], port.writes[2]);
   ASSERT_FALSE(eventTicks.empty());
   EXPECT_EQ(eventTicks[0], (std::pair<int, uint32_t>{3, 1490}));
-  EXPECT_EQ(platform.NotesStartingWith(u"1th retry").size(), 1u);
-  EXPECT_EQ(platform.NotesStartingWith(u"2th retry").size(), 1u);
-  EXPECT_EQ(platform.NotesStartingWith(u"Retried 2 times but failed !").size(), 1u);
+  for (const char16_t* note : {u"1th retry", u"2th retry", u"Retried 2 times but failed !"})
+    EXPECT_EQ(platform.NotesStartingWith(note).size(), 1u);
   EXPECT_FALSE(engine.RetryInProgress());
 }
 

@@ -5,24 +5,28 @@
 // byte orders, each reply split in two and with noise before it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 #include "quillbox/quillbox.h"
 #include "sim/scripted_device.h"
 #include "sim/serial_line.h"
 #include "sim/simulator.h"
 #include "support/definition_writer.h"
+#include "support/process.h"
 
 namespace qb::test {
 namespace {
 
 std::string Var(const char* name, const char* type, const char* count) {
-  return Texts({{"^ValType", "Var"}, {"^VarName", name}, {"^VarType", type}, {"^ElemCnt", count},
+  return Texts({{"^ValType", "Var"},
+                {"^VarName", name},
+                {"^VarType", type},
+                {"^ElemCnt", count},
                 {"^NoLimitMaxVal", "1"}});
 }
 std::string Const(const char* type, const char* value) {
@@ -35,23 +39,24 @@ std::string Settings(const char* name, const char* direction, const char* order)
 // READ: STX 'R' ADDR[2d] SUM[2h] ETX; WEIGHT: STX 'W' ADDR SIGN[1s] WEIGHT[6d] UNIT[2s] SUM ETX;
 // QH/QL: ENQ 'H' or 'L'; RAWH/RAWL: ACK 'H' or 'L' W[2n], high and low byte first.
 std::u16string ScaleDefinition() {
-  const std::string sum = Texts({{"^EnableCksum", "1"}, {"^CksumVarName", "SUM"},
-                                 {"^CksumMethod", "PLUS"}, {"^CksumStartOrder", "2"}});
+  const std::string sum = Texts({{"^EnableCksum", "1"},
+                                 {"^CksumVarName", "SUM"},
+                                 {"^CksumMethod", "PLUS"},
+                                 {"^CksumStartOrder", "2"}});
   return Hex(Definition(
-      "Scale",
-      {Packet({Const("Hex", "02"), Const("Char", "R"), Var("ADDR", "AscDec", "2"),
-               Var("SUM", "AscHex", "2"), Const("Hex", "03")},
-              Settings("READ", "Tx", "HiFirst") + sum + TextRec("^CksumEndOrder", "3")),
-       Packet({Const("Hex", "02"), Const("Char", "W"), Var("ADDR", "AscDec", "2"),
-               Var("SIGN", "Str", "1"), Var("WEIGHT", "AscDec", "6"), Var("UNIT", "Str", "2"),
-               Var("SUM", "AscHex", "2"), Const("Hex", "03")},
-              Settings("WEIGHT", "Rx", "HiFirst") + sum + TextRec("^CksumEndOrder", "6")),
-       Packet({Const("Hex", "05"), Const("Char", "H")}, Settings("QH", "Tx", "HiFirst")),
-       Packet({Const("Hex", "05"), Const("Char", "L")}, Settings("QL", "Tx", "LoFirst")),
-       Packet({Const("Hex", "06"), Const("Char", "H"), Var("W", "BinWord", "")},
-              Settings("RAWH", "Rx", "HiFirst")),
-       Packet({Const("Hex", "06"), Const("Char", "L"), Var("W", "BinWord", "")},
-              Settings("RAWL", "Rx", "LoFirst"))}));
+      "Scale", {Packet({Const("Hex", "02"), Const("Char", "R"), Var("ADDR", "AscDec", "2"),
+                        Var("SUM", "AscHex", "2"), Const("Hex", "03")},
+                       Settings("READ", "Tx", "HiFirst") + sum + TextRec("^CksumEndOrder", "3")),
+                Packet({Const("Hex", "02"), Const("Char", "W"), Var("ADDR", "AscDec", "2"),
+                        Var("SIGN", "Str", "1"), Var("WEIGHT", "AscDec", "6"),
+                        Var("UNIT", "Str", "2"), Var("SUM", "AscHex", "2"), Const("Hex", "03")},
+                       Settings("WEIGHT", "Rx", "HiFirst") + sum + TextRec("^CksumEndOrder", "6")),
+                Packet({Const("Hex", "05"), Const("Char", "H")}, Settings("QH", "Tx", "HiFirst")),
+                Packet({Const("Hex", "05"), Const("Char", "L")}, Settings("QL", "Tx", "LoFirst")),
+                Packet({Const("Hex", "06"), Const("Char", "H"), Var("W", "BinWord", "")},
+                       Settings("RAWH", "Rx", "HiFirst")),
+                Packet({Const("Hex", "06"), Const("Char", "L"), Var("W", "BinWord", "")},
+                       Settings("RAWL", "Rx", "LoFirst"))}));
 }
 
 // Exact requests only: READ with ADDR 1 carries the sum 'R' + '0' + '1' = 0xB3 as "B3".
@@ -81,7 +86,8 @@ std::string Copied(int32_t (*copy)(uint8_t*)) {
   uint8_t buffer[1024] = {};
   copy(buffer);
   std::string s;
-  for (size_t i = 0; buffer[i] != 0 || buffer[i + 1] != 0; i += 2) s += static_cast<char>(buffer[i]);
+  for (size_t i = 0; buffer[i] != 0 || buffer[i + 1] != 0; i += 2)
+    s += static_cast<char>(buffer[i]);
   return s;
 }
 
@@ -101,13 +107,8 @@ intptr_t Proc(void*, uint32_t, uintptr_t wParam, intptr_t lParam) {
 }
 
 TEST(UserProtocol, PacketsOverTheScriptedDevice) {
-  char script[] = "/tmp/qb-script-XXXXXX";
-  const int fd = ::mkstemp(script);
-  ASSERT_EQ(::write(fd, kScript, strlen(kScript)), static_cast<ssize_t>(strlen(kScript)));
-  ::close(fd);
   std::string error;
-  auto device = sim::LoadScriptedDevice(script, &error);
-  ::unlink(script);
+  auto device = sim::LoadScriptedDevice(test::TempFile(kScript).path, &error);
   ASSERT_TRUE(device) << error;
   sim::PseudoTerminal line;
   ASSERT_TRUE(line.Open(&error)) << error;

@@ -188,65 +188,30 @@ TEST(OwnerLoop, DeadlineTimerTicksWhenDueAndSleepsOtherwise) {
   EXPECT_FALSE(loop.DeadlineMode());
 }
 
-// No tick may start before the edge of the millisecond it was due at, and a call made meanwhile
-// still runs first.
-TEST(OwnerLoop, DeadlineTicksNeverStartBeforeTheirMillisecondEdge) {
-  using Clock = std::chrono::steady_clock;
-  OwnerLoop loop;
-  loop.StartThread();
-  constexpr int kTicks = 20;
-  std::vector<Clock::duration> early;  // owner thread only until the loop stops
-  Clock::time_point edge{};
-  std::atomic<int> ticks{0};
-  loop.SetDeadlineTimer(
-      [&] {
-        if (Clock::now() < edge) early.push_back(edge - Clock::now());
-        ++ticks;
-        edge = Clock::time_point{};
-      },
-      [&]() -> int64_t {
-        if (ticks >= kTicks) return -1;
-        const auto now = Clock::now();
-        if (edge == Clock::time_point{}) {
-          // Due at the edge two milliseconds on, as the scheduler's "more than 1 ms" is.
-          edge = std::chrono::floor<std::chrono::milliseconds>(now) + std::chrono::milliseconds(2);
-        }
-        return now >= edge ? 0 : std::chrono::ceil<std::chrono::milliseconds>(edge - now).count();
-      });
-  loop.Call([] {});  // the loop asks again
-  std::atomic<int> calls{0};
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (ticks < kTicks && Clock::now() < deadline) {
-    loop.Call([&] { ++calls; });
-    std::this_thread::sleep_for(std::chrono::microseconds(700));
-  }
-  loop.Stop();
-  EXPECT_EQ(ticks.load(), kTicks);
-  EXPECT_GE(calls.load(), kTicks / 2);
-  EXPECT_TRUE(early.empty()) << early.size() << " ticks ran before their edge";
-}
-
-// An engine asked just before a millisecond's edge answers from the tick it read; the wait counted
-// from the next tick would end a whole millisecond late.
-TEST(OwnerLoop, AnEdgePassingWhileTheEngineCountsDoesNotDelayTheTick) {
+// No tick may start before the edge of the millisecond it was due at, with calls made meanwhile
+// (they still run first) or without, nor a millisecond after it when the millisecond turns while
+// the engine counts (a call would make the loop count again and hide that).
+TEST(OwnerLoop, DeadlineTicksStartAtTheirMillisecondEdge) {
   using Clock = std::chrono::steady_clock;
   using std::chrono::milliseconds;
   OwnerLoop loop;
   loop.StartThread();
   constexpr int kTicks = 20;
+  std::vector<Clock::duration> early;  // owner thread only until the loop stops
   Clock::time_point edge{};
-  std::atomic<int> ticks{0};
-  std::atomic<int> late{0};
+  std::atomic<int> ticks{0}, late{0}, calls{0}, until{kTicks};
   loop.SetDeadlineTimer(
       [&] {
-        if (Clock::now() >= edge + std::chrono::microseconds(500)) ++late;
+        if (Clock::now() < edge) early.push_back(edge - Clock::now());
+        if (Clock::now() >= edge + 500us) ++late;
         ++ticks;
         edge = Clock::time_point{};
       },
       [&]() -> int64_t {
-        if (ticks >= kTicks) return -1;
+        if (ticks >= until) return -1;
         if (edge == Clock::time_point{}) {
-          // Read the tick, then let it turn before answering "due two ticks from the one read".
+          // Read the tick, let it turn, then answer "due two ticks on" (the scheduler's "more
+          // than 1 ms") from the tick read.
           const auto read = std::chrono::floor<milliseconds>(Clock::now());
           edge = read + milliseconds(2);
           while (std::chrono::floor<milliseconds>(Clock::now()) == read) {
@@ -256,13 +221,21 @@ TEST(OwnerLoop, AnEdgePassingWhileTheEngineCountsDoesNotDelayTheTick) {
         const auto tick = std::chrono::floor<milliseconds>(Clock::now());
         return tick >= edge ? 0 : (edge - tick) / milliseconds(1);
       });
-  loop.Call([] {});  // the loop asks again
   const auto deadline = Clock::now() + std::chrono::seconds(10);
+  loop.Call([] {});  // the loop asks again
   while (ticks < kTicks && Clock::now() < deadline) {
-    std::this_thread::sleep_for(milliseconds(5));
+    loop.Call([&] { ++calls; });
+    std::this_thread::sleep_for(700us);
   }
+  EXPECT_GE(calls.load(), kTicks / 2);
+  loop.Call([&] {  // then ticks without calls
+    late = 0;
+    until = 2 * kTicks;
+  });
+  while (ticks < 2 * kTicks && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
   loop.Stop();
-  EXPECT_EQ(ticks.load(), kTicks);
+  EXPECT_EQ(ticks.load(), 2 * kTicks);
+  EXPECT_TRUE(early.empty()) << early.size() << " ticks ran before their edge";
   // A stalled machine may make one late; counting from the turned tick makes every one late.
   EXPECT_LT(late.load(), kTicks / 2);
 }

@@ -10,12 +10,24 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
 namespace qb::test {
+
+// A file the programs are given to read (values, definitions, scripts), removed with the object.
+struct TempFile {
+  explicit TempFile(const std::string& text) {
+    const int fd = ::mkstemp(path);
+    if (::write(fd, text.data(), text.size()) < 0) path[0] = '\0';
+    ::close(fd);
+  }
+  ~TempFile() { ::unlink(path); }
+  char path[32] = "/tmp/qb-test-XXXXXX";
+};
 
 struct ProcessResult {
   int exitCode = -1;  // -1 when killed

@@ -21,22 +21,11 @@ ProcessResult Quillbox(std::vector<std::string> args) {
   return simtest::Run(args);
 }
 
-// A file of initial values, removed with the object.
-struct ValuesFile {
-  explicit ValuesFile(const std::string& text) {
-    const int fd = ::mkstemp(path);
-    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::close(fd);
-  }
-  ~ValuesFile() { ::unlink(path); }
-  char path[32] = "/tmp/qb_sim_cli_XXXXXX";
-};
-
 TEST(SimCliTest, BadStartsExitWithTheirCodes) {
   PseudoTerminal pty;
   std::string error;
   ASSERT_TRUE(pty.Open(&error)) << error;
-  ValuesFile bad("hr:0=1\nzz:0=1\n");
+  simtest::TempFile bad("hr:0=1\nzz:0=1\n");
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
       {{}, 2, "A subcommand is required"},
       {{"sim", "--slave", "1,,2"}, 2, "quillbox sim: --slave: expected numbers 1 to 247"},
@@ -58,7 +47,7 @@ TEST(SimCliTest, BadStartsExitWithTheirCodes) {
 }
 
 TEST(SimCliTest, RunsOnANewPseudoTerminalUntilSigterm) {
-  ValuesFile values("# slave 3's registers\n3:hr:0=0x1234\n");
+  simtest::TempFile values("# slave 3's registers\n3:hr:0=0x1234\n");
   Process p({kQuillbox, "sim", "-a", "1,3", "--values", values.path, "--set", "hr:1=5", "-v",
              "--duration", "30"});
   const std::string path = p.ReadLine(5000);

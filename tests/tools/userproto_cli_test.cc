@@ -7,16 +7,6 @@
 namespace qb::sim {
 namespace {
 
-struct TextFile {
-  explicit TextFile(const std::string& text) {
-    const int fd = ::mkstemp(path);
-    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::close(fd);
-  }
-  ~TextFile() { ::unlink(path); }
-  char path[32] = "/tmp/qb-userproto-XXXXXX";
-};
-
 simtest::ProcessResult Userproto(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {QB_QUILLBOX_PATH, "userproto"};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -39,12 +29,12 @@ units = [ { char = "r" }, { dec = "13" }, { hex = "0A" },
 )";
 
 TEST(UserprotoCli, RoundTripAndStyleTexts) {
-  const TextFile file(kEveryKind);
+  const simtest::TempFile file(kEveryKind);
   const auto encoded = Userproto({"encode", file.path});
   ASSERT_EQ(encoded.exitCode, 0) << encoded.err;
   const auto decoded = Userproto({"decode", encoded.out.substr(0, encoded.out.size() - 1)});
   ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
-  const TextFile again(decoded.out);
+  const simtest::TempFile again(decoded.out);
   EXPECT_EQ(Userproto({"encode", again.path}).out, encoded.out);
   EXPECT_EQ(Userproto({"show", file.path}).out,
             "P (Rx, low byte first, crc16-ibm of units 1..4 into CS): 'r',13,0x0A,LEN~40[2h],"
@@ -67,7 +57,7 @@ TEST(UserprotoCli, MistakesAtTheirLine) {
       {"protocol = = \n", " 1 |"},
   };
   for (const auto& [text, where] : cases) {
-    const TextFile file(text);
+    const simtest::TempFile file(text);
     const auto result = Userproto({"encode", file.path});
     EXPECT_EQ(result.exitCode, 4) << text;
     EXPECT_NE(result.err.find(where), std::string::npos) << result.err;
