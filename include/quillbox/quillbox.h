@@ -25,11 +25,11 @@
  * The codes are the QB_EVENT_... numbers.
  *
  * Threads: the library runs its own owner thread, which runs the 10 ms timer, the scheduler,
- * every write and read of the port, all parsing and every event. Every function may be called from any thread: a call
- * from another thread is carried out on the owner thread and returns when it is done; a call from
- * inside the event procedure runs at once. An event procedure must not wait for another thread
- * that is itself calling into the library. qbStep called from inside the event procedure while a
- * step is running (for instance on a time-out) is ignored.
+ * every write and read of the port, all parsing and every event. Every function may be called from
+ * any thread: a call from another thread is carried out on the owner thread and returns when it is
+ * done; a call from inside the event procedure runs at once. An event procedure must not wait for
+ * another thread that is itself calling into the library. qbStep called from inside the event
+ * procedure while a step is running (for instance on a time-out) is ignored.
  *
  * Consistency: each call is atomic, but an event may come between two calls of another thread.
  * The qbGetLast... functions describe one event consistently only inside the event procedure.
@@ -83,31 +83,36 @@ typedef char16_t qb_wchar;
  * @{ */
 
 /* Event codes: the first byte of an event block, and qbGetLastRxEventType. */
-#define QB_EVENT_NONE (-1)       /**< no event yet */
-#define QB_EVENT_SEND_REQUEST 1  /**< block: the request the host sends itself (indirect mode) */
-#define QB_EVENT_REPLY 2         /**< block: a checked Modbus reply; record form: other protocols */
-#define QB_EVENT_TIMEOUT 3       /**< block: no reply within the time-out */
-#define QB_EVENT_WATCHDOG 4      /**< block: no complete polling cycle within 5 seconds */
+#define QB_EVENT_NONE (-1)      /**< no event yet */
+#define QB_EVENT_SEND_REQUEST 1 /**< block: the request the host sends itself (indirect mode) */
+#define QB_EVENT_REPLY 2        /**< block: a checked Modbus reply; record form: other protocols */
+#define QB_EVENT_TIMEOUT 3      /**< block: no reply within the time-out */
+#define QB_EVENT_WATCHDOG 4     /**< block: no complete polling cycle within 5 seconds */
 /* Detailed events, only after qbSetDetailedEvents(1); all block-form with the frame as payload. */
 #define QB_EVENT_EXCEPTION 200 /**< an exception reply ended the query (data: function, code) */
-#define QB_EVENT_REJECTED 201  /**< a reply was refused (data: QB_REJECT_... reason); still waits */
-#define QB_EVENT_PORT_LOST 202 /**< the library's port disappeared (device unplugged); sent once */
-#define QB_EVENT_ITEM_DROPPED 203 /**< a waiting manual item left unsent (block id: that item; data:
-                                     QB_DROP_... reason); one event per item */
-#define QB_EVENT_REPLY_DISCARDED 204 /**< bytes for the outstanding query came while stopped and
-                                        were discarded (payload: the first chunk); once a query */
+#define QB_EVENT_REJECTED 201  /**< a reply was refused (data: QB_REJECT_... reason); still waits \
+                                */
+#define QB_EVENT_PORT_LOST 202 /**< the library's port disappeared (device unplugged); sent once \
+                                */
+#define QB_EVENT_ITEM_DROPPED                                            \
+  203 /**< a waiting manual item left unsent (block id: that item; data: \
+         QB_DROP_... reason); one event per item */
+#define QB_EVENT_REPLY_DISCARDED                                  \
+  204 /**< bytes for the outstanding query came while stopped and \
+         were discarded (payload: the first chunk); once a query */
 
 /* Why a manual item was dropped unsent: data word 0 of a QB_EVENT_ITEM_DROPPED event. */
 #define QB_DROP_QUEUE_FULL 1   /**< beyond the 1024 items the ToDo queue holds (its tail goes) */
 #define QB_DROP_WATCHDOG 2     /**< the watchdog's refill of the ToDo queue discarded it */
 #define QB_DROP_START 3        /**< qbStart emptied the ToDo queue */
-#define QB_DROP_INSERT_STYLE 4 /**< the manual insert style in force is not one the library knows */
+#define QB_DROP_INSERT_STYLE 4 /**< the manual insert style in force is not one the library knows \
+                                */
 
 /* Why a reply was refused: data word 0 of a QB_EVENT_REJECTED event. */
-#define QB_REJECT_CHECKSUM 1 /**< the CRC (RTU) or LRC (ASCII) does not match */
-#define QB_REJECT_SLAVE 2    /**< the reply comes from another slave address */
-#define QB_REJECT_FUNCTION 3 /**< the reply carries another function code */
-#define QB_REJECT_FRAMING 4  /**< too short, or an ASCII reply without CR LF */
+#define QB_REJECT_CHECKSUM 1   /**< the CRC (RTU) or LRC (ASCII) does not match */
+#define QB_REJECT_SLAVE 2      /**< the reply comes from another slave address */
+#define QB_REJECT_FUNCTION 3   /**< the reply carries another function code */
+#define QB_REJECT_FRAMING 4    /**< too short, or an ASCII reply without CR LF */
 #define QB_REJECT_UNEXPECTED 5 /**< more bytes than the outstanding request awaits (or none) */
 
 /* Modbus exception codes: data word 1 of a QB_EVENT_EXCEPTION event. */
@@ -125,11 +130,11 @@ typedef char16_t qb_wchar;
 #define QB_DATA_BITS 1  /**< one data word per bit, each 0 or 1 */
 
 /* Manual insert styles (qbSetManualInsertStyle), first argument: with auto items queued. */
-#define QB_INSERT_HEAD 100             /**< at the head of the queue */
-#define QB_INSERT_TAIL 101             /**< at the tail */
-#define QB_INSERT_BEFORE_AUTO 102      /**< just before the first queued auto item */
-#define QB_INSERT_AFTER_AUTO 103       /**< just after the last queued auto item */
-#define QB_INSERT_AFTER_MANUAL 104     /**< after the last queued manual item, else at the head */
+#define QB_INSERT_HEAD 100         /**< at the head of the queue */
+#define QB_INSERT_TAIL 101         /**< at the tail */
+#define QB_INSERT_BEFORE_AUTO 102  /**< just before the first queued auto item */
+#define QB_INSERT_AFTER_AUTO 103   /**< just after the last queued auto item */
+#define QB_INSERT_AFTER_MANUAL 104 /**< after the last queued manual item, else at the head */
 /* Second argument: with no auto item queued. */
 #define QB_INSERT_EMPTY_HEAD 1 /**< at the head */
 #define QB_INSERT_EMPTY_TAIL 2 /**< at the tail (the default) */
@@ -459,7 +464,8 @@ QB_API void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second);
 
 /* Event codes of the user protocol (record form: details through the qbGetLast... functions). */
 #define QB_EVENT_USER_PACKET_RECEIVED 100 /**< wParam: high-byte-first flag of the packet */
-#define QB_EVENT_USER_PACKET_PREPARED 101 /**< wParam: item id; set the values with qbSetTempStr */
+#define QB_EVENT_USER_PACKET_PREPARED 101 /**< wParam: item id; set the values with qbSetTempStr \
+                                           */
 
 /** Loads a user protocol definition (a packed property stream as hexadecimal text, two digits a
  * byte) in place of the current one; 1 loaded, 0 not (odd length: the old definition stays). A
@@ -487,7 +493,8 @@ QB_API void qbEnableTraceToFile(void);
 QB_API void qbSetTraceFilePath(const qb_wchar* path);
 /** Shows the Log window on the diagnostics monitor (`quillbox monitor`): 100 ms later it comes up,
  * captioned "Log - DLL Version " + the version number, with a status table (port, protocol, traffic
- * counts, "Count" of its ticks), the trace lines and the traffic. Without a monitor nothing shows. */
+ * counts, "Count" of its ticks), the trace lines and the traffic. Without a monitor nothing shows.
+ */
 QB_API void qbShowLog(void);
 /** Draws text in a random colour on the display, which is the monitor's page; null reads as empty
  * text. Without a monitor nothing is drawn. */

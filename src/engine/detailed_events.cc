@@ -109,7 +109,8 @@ void QueryEngine::ReportDiscardedReply(const uint8_t* bytes, int32_t count) {
   if (!detailedEvents_ || !hostWindowSet_) return;
   if (lastAskTime_ == 0 || lastAskTime_ == discardReportedAsk_) return;
   discardReportedAsk_ = lastAskTime_;
-  lastErrorText_ = u"reply to item " + DecimalText(currentItemId_) + u" discarded: it came while stopped";
+  lastErrorText_ =
+      u"reply to item " + DecimalText(currentItemId_) + u" discarded: it came while stopped";
   DeliverDetailedEvent(kReplyDiscardedEvent, bytes, count, {});
 }
 

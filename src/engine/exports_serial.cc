@@ -1,7 +1,7 @@
 // C exports: the library's own serial port on the default engine.
+#include <string>
 #include "engine/default_runtime.h"
 #include "engine/engine_port.h"
-#include <string>
 
 #include "platform/code_page.h"
 #include "quillbox/quillbox.h"

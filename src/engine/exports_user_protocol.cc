@@ -14,12 +14,10 @@ int32_t qbSetUsrPrtclFromBinHexExp(const qb_wchar* definition) {
       [&](QueryEngine& e) { return e.LoadUserProtocol(WideView(definition)); });
 }
 int32_t qbAutoUsrPrtclPakt(const qb_wchar* packetName, uint32_t id) {
-  return DefaultRuntime::Get().Run([&](QueryEngine& e) {
-    return e.AddUserPacket(WideView(packetName), u"Caseone", id, true);
-  });
+  return DefaultRuntime::Get().Run(
+      [&](QueryEngine& e) { return e.AddUserPacket(WideView(packetName), u"Caseone", id, true); });
 }
-int32_t qbManualUsrPrtclPakt(const qb_wchar* packetName, const qb_wchar* txSituation,
-                             uint32_t id) {
+int32_t qbManualUsrPrtclPakt(const qb_wchar* packetName, const qb_wchar* txSituation, uint32_t id) {
   return DefaultRuntime::Get().Run([&](QueryEngine& e) {
     return e.AddUserPacket(WideView(packetName), WideView(txSituation), id, false);
   });

@@ -12,8 +12,8 @@
 
 namespace qb {
 
-int32_t QueryEngine::AddUserPacket(std::u16string_view packetName,
-                                   std::u16string_view txSituation, uint32_t id, bool isAuto) {
+int32_t QueryEngine::AddUserPacket(std::u16string_view packetName, std::u16string_view txSituation,
+                                   uint32_t id, bool isAuto) {
   const UserPacket* packet = userProtocol_.FindPacket(packetName);
   if (packet == nullptr) return 0;
   auto item = std::make_unique<QueryItem>();

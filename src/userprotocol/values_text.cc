@@ -139,7 +139,8 @@ std::u16string WriteValuesText(const FrameValues& values) {
   values.ForEachText([&](std::u16string_view name, std::u16string_view text, bool number) {
     texts.push_back({std::u16string(name), std::u16string(text), number});
   });
-  std::sort(texts.begin(), texts.end(), [](const Text& a, const Text& b) { return a.name < b.name; });
+  std::sort(texts.begin(), texts.end(),
+            [](const Text& a, const Text& b) { return a.name < b.name; });
 
   std::u16string out;
   auto begin = [&out](std::u16string_view name, char16_t type) {

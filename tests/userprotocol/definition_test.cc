@@ -9,7 +9,8 @@
 namespace qb::test {
 namespace {
 
-const std::string kUnit = Texts({{"^ValType", "Const"}, {"^ConstType", "Hex"}, {"^ConstVal", "05"}});
+const std::string kUnit =
+    Texts({{"^ValType", "Const"}, {"^ConstType", "Hex"}, {"^ConstVal", "05"}});
 const std::string kNamed = Texts({{"^PaktName", "P"}, {"^CommDirection", "Rx"}});
 
 struct LoadCase {
@@ -28,18 +29,20 @@ TEST(UserProtocolLoad, Rules) {
   const LoadCase cases[] = {
       {"no packets", Hex(Definition("Scale", {})), 1, "Scale", 0, 0, ""},
       {"full", Hex(Definition("Scale", {Packet({kUnit, kUnit}, kNamed)})), 1, "Scale", 1, 2, "Rx"},
-      {"lower-case hex", [] {
+      {"lower-case hex",
+       [] {
          auto h = Hex(Definition("Scale", {Packet({kUnit}, "")}));
          for (auto& c : h) c = (c >= u'A' && c <= u'F') ? c + 32 : c;
          return h;
-       }(), 1, "Scale", 1, 1, "Tx"},
+       }(),
+       1, "Scale", 1, 1, "Tx"},
       {"unit missing: PaktGlobal not applied", Hex(root + BinRec("Pakt0", cut)), 1, "Scale", 1, 2,
        "Tx"},
       {"unit unreadable", Hex(root + BinRec("Pakt0", Packet({"\x40"}, kNamed))), 1, "Scale", 1, 0,
        "Tx"},
       {"packet unreadable", Hex(root + BinRec("Pakt0", "\x40\x01P")), 1, "Scale", 1, 0, "Tx"},
-      {"packet missing", Hex(TextRec("PrtclName", "S") + IntRec("Cnt", 2) + BinRec("Pakt0", "")),
-       0, "", 1, 0, "Tx"},
+      {"packet missing", Hex(TextRec("PrtclName", "S") + IntRec("Cnt", 2) + BinRec("Pakt0", "")), 0,
+       "", 1, 0, "Tx"},
       {"root unreadable", Hex(root + "\x40"), 0, "", 0, 0, ""},
       {"odd length", u"0", 0, "Old", 1, 0, "Tx"},
   };
@@ -88,8 +91,9 @@ TEST(PacketStyle, EveryUnitRow) {
       {Texts({{"^ValType", "Const"}, {"^ConstType", "Oct"}, {"^ConstVal", "1"}}), ""},
       {Texts({{"^ValType", "Other"}}), ""},
       {V("ADDR", "AscHex", "4"), "ADDR[4h]"},
-      {V("ADDR", "Str", "LEN") + Texts({{"^ElemCntByVar", "1"}, {"^ElemCntMultiplier", "2"},
-                                       {"^MaxElemCnt", "100"}}), "ADDR[LEN*2~100s]"},
+      {V("ADDR", "Str", "LEN") +
+           Texts({{"^ElemCntByVar", "1"}, {"^ElemCntMultiplier", "2"}, {"^MaxElemCnt", "100"}}),
+       "ADDR[LEN*2~100s]"},
       {V("V", "AscDec", "3", "0") + TextRec("^MaxVal", "500"), "V~500[3d]"},
       {V("W", "WordArray", "4"), "W[4b]"},
       {V("B", "ByteArray", "2"), "B[2b]"},
@@ -109,15 +113,21 @@ TEST(PacketStyle, EveryUnitRow) {
 
 TEST(PacketStyle, FrameSettingsAndWordArrays) {
   const auto var = [](const char* name, const char* type) { return V(name, type, "2"); };
-  const std::string settings =
-      Texts({{"^ByteOrder", "hifirst"}, {"^EnableCksum", "1"}, {"^CksumStartOrder", "2"},
-             {"^CksumEndOrder", "5"}, {"^CksumVarName", "CS"}, {"^CksumMethod", "CRC16-IBM"}});
+  const std::string settings = Texts({{"^ByteOrder", "hifirst"},
+                                      {"^EnableCksum", "1"},
+                                      {"^CksumStartOrder", "2"},
+                                      {"^CksumEndOrder", "5"},
+                                      {"^CksumVarName", "CS"},
+                                      {"^CksumMethod", "CRC16-IBM"}});
   FakePlatform platform;
   UserProtocol protocol;
-  ASSERT_EQ(protocol.Load(Hex(Definition("X", {Packet({var("Data1", "WordArray"),
-                                                         var("DATA2", "WordArray"),
-                                                         var("Len", "AscDec")}, settings),
-                                                 Packet({}, "")})), platform), 1);
+  ASSERT_EQ(
+      protocol.Load(Hex(Definition("X", {Packet({var("Data1", "WordArray"),
+                                                 var("DATA2", "WordArray"), var("Len", "AscDec")},
+                                                settings),
+                                         Packet({}, "")})),
+                    platform),
+      1);
   const PacketFrame f = FrameOf(*protocol.Packets()[0]);
   EXPECT_FALSE(f.highFirst);
   EXPECT_TRUE(f.checksum);

@@ -2,8 +2,8 @@
 // display formats, values to write after the device), so that an mbpoll command line reads and
 // writes the same with `quillbox poll`; --read and --write add any number of items with the
 // addresses as they go on the wire.
-#include "cli/userproto_poll.h"
 #include "cli/poll_command.h"
+#include "cli/userproto_poll.h"
 
 #include <signal.h>
 
@@ -338,10 +338,9 @@ Command AddPollCommand(CLI::App& parent) {
   AddUserPollOptions(*app, a.user);
   return Command{app, [args] {
                    if (args->protocol != "USRPRTCL") return Run(*args);
-                   return RunUserPoll(args->user, args->device,
-                                      static_cast<uint32_t>(args->line.baud),
-                                      static_cast<int>(args->timeoutSeconds * 1000 + 0.5),
-                                      args->config.seconds);
+                   return RunUserPoll(
+                       args->user, args->device, static_cast<uint32_t>(args->line.baud),
+                       static_cast<int>(args->timeoutSeconds * 1000 + 0.5), args->config.seconds);
                  }};
 }
 

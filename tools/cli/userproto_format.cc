@@ -22,7 +22,8 @@ struct Mistake {
   std::string text;
 };
 
-[[noreturn]] void Fail(const toml::value& at, const std::string& what, const std::string& expected) {
+[[noreturn]] void Fail(const toml::value& at, const std::string& what,
+                       const std::string& expected) {
   throw Mistake{toml::format_error(what, at, "expected " + expected)};
 }
 
@@ -85,15 +86,16 @@ UnitSpec ReadUnit(const toml::value& u) {
   if (unit.kind != "var") {
     OnlyKeys(u, {unit.kind});
     unit.value = Text(u, unit.kind, "a text");
-    const bool ok = unit.kind == "char"  ? unit.value.size() == 1
-                    : unit.kind == "dec" ? Digits(unit.value)
-                                         : unit.value.size() == 2 &&
-                                               std::all_of(unit.value.begin(), unit.value.end(),
-                                                           ::isxdigit);
+    const bool ok = unit.kind == "char" ? unit.value.size() == 1
+                    : unit.kind == "dec"
+                        ? Digits(unit.value)
+                        : unit.value.size() == 2 &&
+                              std::all_of(unit.value.begin(), unit.value.end(), ::isxdigit);
     if (!ok) {
       Fail(u.at(unit.kind), "bad constant",
-           unit.kind == "char" ? "one character" : unit.kind == "dec" ? "decimal digits"
-                                                                      : "two hexadecimal digits");
+           unit.kind == "char"  ? "one character"
+           : unit.kind == "dec" ? "decimal digits"
+                                : "two hexadecimal digits");
     }
     return unit;
   }
@@ -266,13 +268,15 @@ std::optional<DefinitionSpec> DecodeDefinition(const std::string& hex, std::stri
   DefinitionSpec def{Narrow(protocol.Name()), Narrow(protocol.EditorVersion()), {}};
   for (const auto& packet : protocol.Packets()) {
     auto get = [&](const PropertyMap& m, std::u16string_view key) { return Narrow(m.GetStr(key)); };
-    PacketSpec p{get(*packet, upkeys::kPaktName), get(*packet, upkeys::kCommDirection),
-                 get(*packet, upkeys::kByteOrder), std::nullopt, {}};
+    PacketSpec p{get(*packet, upkeys::kPaktName),
+                 get(*packet, upkeys::kCommDirection),
+                 get(*packet, upkeys::kByteOrder),
+                 std::nullopt,
+                 {}};
     if (packet->GetInt(upkeys::kEnableCksum, 0) != 0) {
-      p.checksum = ChecksumSpec{get(*packet, upkeys::kCksumMethod),
-                                get(*packet, upkeys::kCksumStartOrder),
-                                get(*packet, upkeys::kCksumEndOrder),
-                                get(*packet, upkeys::kCksumVarName)};
+      p.checksum =
+          ChecksumSpec{get(*packet, upkeys::kCksumMethod), get(*packet, upkeys::kCksumStartOrder),
+                       get(*packet, upkeys::kCksumEndOrder), get(*packet, upkeys::kCksumVarName)};
     }
     for (const auto& unit : packet->units) {
       UnitSpec u;
@@ -308,15 +312,17 @@ std::optional<DefinitionSpec> DecodeDefinition(const std::string& hex, std::stri
 }
 
 std::string WriteReadable(const DefinitionSpec& def) {
-  std::string out = "protocol = " + Quoted(def.protocol) + "\neditor_version = " +
-                    Quoted(def.editorVersion) + "\n";
-  auto number = [](const std::string& s) { return Digits(s) && s.size() < 10 && (s == "0" || s[0] != '0') ? s : Quoted(s); };
+  std::string out = "protocol = " + Quoted(def.protocol) +
+                    "\neditor_version = " + Quoted(def.editorVersion) + "\n";
+  auto number = [](const std::string& s) {
+    return Digits(s) && s.size() < 10 && (s == "0" || s[0] != '0') ? s : Quoted(s);
+  };
   for (const PacketSpec& p : def.packets) {
     out += "\n[[packet]]\nname = " + Quoted(p.name) + "\ndirection = " + Quoted(p.direction) +
            "\nbyte_order = " + Quoted(p.byteOrder) + "\n";
     if (p.checksum) {
-      out += "checksum = { method = " + Quoted(p.checksum->method) + ", first = " +
-             number(p.checksum->first) + ", last = " + number(p.checksum->last) +
+      out += "checksum = { method = " + Quoted(p.checksum->method) +
+             ", first = " + number(p.checksum->first) + ", last = " + number(p.checksum->last) +
              ", variable = " + Quoted(p.checksum->variable) + " }\n";
     }
     out += "units = [\n";
@@ -326,8 +332,8 @@ std::string WriteReadable(const DefinitionSpec& def) {
         out += ", type = " + Quoted(u.type);
         if (u.count) out += ", count = " + number(*u.count);
         if (u.countVar) {
-          out += ", count_var = " + Quoted(*u.countVar) + ", multiplier = " +
-                 number(*u.multiplier) + ", max_count = " + number(*u.maxCount);
+          out += ", count_var = " + Quoted(*u.countVar) +
+                 ", multiplier = " + number(*u.multiplier) + ", max_count = " + number(*u.maxCount);
         }
         if (u.max) out += ", max = " + Quoted(*u.max);
       }

@@ -20,12 +20,12 @@
 namespace qb::cli {
 
 struct UnitSpec {
-  std::string kind;  // "char", "dec", "hex" (constants) or "var"
-  std::string value;  // the constant's text or the variable's name
-  std::string type;   // variable type
+  std::string kind;                  // "char", "dec", "hex" (constants) or "var"
+  std::string value;                 // the constant's text or the variable's name
+  std::string type;                  // variable type
   std::optional<std::string> count;  // element count given as digits
   std::optional<std::string> countVar, multiplier, maxCount;  // element count from a variable
-  std::optional<std::string> max;    // the variable's upper bound
+  std::optional<std::string> max;                             // the variable's upper bound
 };
 
 struct ChecksumSpec {

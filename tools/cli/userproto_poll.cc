@@ -38,8 +38,8 @@ int RunUserPoll(const UserPollOptions& o, const std::string& device, uint32_t ba
   for (const bool manual : {false, true}) {
     for (const std::string& p : manual ? o.manualPackets : o.autoPackets) {
       const size_t colon = p.find(':');
-      config.packets.push_back({p.substr(0, colon),
-                                colon == std::string::npos ? "" : p.substr(colon + 1), manual});
+      config.packets.push_back(
+          {p.substr(0, colon), colon == std::string::npos ? "" : p.substr(colon + 1), manual});
     }
   }
   return RunUserProtocolPoll(config, std::cout, std::cerr, nullptr);

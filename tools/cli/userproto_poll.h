@@ -1,7 +1,7 @@
 // `quillbox poll --protocol USRPRTCL --definition FILE`: the poll command's user protocol options
-// (besides --protocol, which the poll command has) and run. Tx packets are sent auto (--packet) or once (--send), with their values in the
-// values-text form or the friendlier NAME=123,NAME="text"; received packets are printed with
-// their variables.
+// (besides --protocol, which the poll command has) and run. Tx packets are sent auto (--packet) or
+// once (--send), with their values in the values-text form or the friendlier NAME=123,NAME="text";
+// received packets are printed with their variables.
 #pragma once
 
 #include <CLI/CLI.hpp>

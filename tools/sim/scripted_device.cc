@@ -65,7 +65,8 @@ struct Mistake {
   std::string text;
 };
 
-[[noreturn]] void Fail(const toml::value& at, const std::string& what, const std::string& expected) {
+[[noreturn]] void Fail(const toml::value& at, const std::string& what,
+                       const std::string& expected) {
   throw Mistake{toml::format_error(what, at, "expected " + expected)};
 }
 
@@ -103,15 +104,15 @@ size_t Index(const toml::value& t, const char* key, size_t limit) {
 ScriptSum ReadSum(const toml::value& t, size_t replySize) {
   if (!t.is_table()) Fail(t, "checksum is not a table", "{ method, from, to, at, form }");
   ScriptSum sum;
-  sum.method = t.contains("method") && t.at("method").is_string() ? t.at("method").as_string().str
-                                                                  : "";
+  sum.method =
+      t.contains("method") && t.at("method").is_string() ? t.at("method").as_string().str : "";
   if (sum.method != "plus" && sum.method != "xor" && sum.method != "crc16") {
     Fail(t, "no such method", "method = \"plus\", \"xor\" or \"crc16\"");
   }
   sum.form = t.contains("form") && t.at("form").is_string() ? t.at("form").as_string().str : "";
   const size_t width = sum.form == "hex2" || sum.form == "be16" || sum.form == "le16" ? 2
-                       : sum.form == "byte"                                        ? 1
-                                                                                   : 0;
+                       : sum.form == "byte"                                           ? 1
+                                                                                      : 0;
   if (width == 0) Fail(t, "no such form", "form = \"hex2\", \"byte\", \"be16\" or \"le16\"");
   sum.from = Index(t, "from", replySize);
   sum.to = Index(t, "to", replySize);
@@ -169,8 +170,8 @@ std::optional<std::vector<ScriptRule>> LoadScript(const std::string& path, std::
         for (const toml::value& i : any.as_array()) {
           if (!i.is_integer() || i.as_integer() < 0 ||
               static_cast<size_t>(i.as_integer()) >= rule.request.size()) {
-            Fail(i, "position outside the request", "0 to " +
-                                                         std::to_string(rule.request.size() - 1));
+            Fail(i, "position outside the request",
+                 "0 to " + std::to_string(rule.request.size() - 1));
           }
           rule.any[static_cast<size_t>(i.as_integer())] = true;
         }
@@ -178,7 +179,8 @@ std::optional<std::vector<ScriptRule>> LoadScript(const std::string& path, std::
       if (r.contains("checksum")) {
         const toml::value& c = r.at("checksum");
         if (c.is_array()) {
-          for (const toml::value& s : c.as_array()) rule.sums.push_back(ReadSum(s, rule.reply.size()));
+          for (const toml::value& s : c.as_array())
+            rule.sums.push_back(ReadSum(s, rule.reply.size()));
         } else {
           rule.sums.push_back(ReadSum(c, rule.reply.size()));
         }
