@@ -82,37 +82,33 @@ typedef char16_t qb_wchar;
  * bare numbers.
  * @{ */
 
+/* clang-format off */
 /* Event codes: the first byte of an event block, and qbGetLastRxEventType. */
-#define QB_EVENT_NONE (-1)      /**< no event yet */
-#define QB_EVENT_SEND_REQUEST 1 /**< block: the request the host sends itself (indirect mode) */
-#define QB_EVENT_REPLY 2        /**< block: a checked Modbus reply; record form: other protocols */
-#define QB_EVENT_TIMEOUT 3      /**< block: no reply within the time-out */
-#define QB_EVENT_WATCHDOG 4     /**< block: no complete polling cycle within 5 seconds */
+#define QB_EVENT_NONE (-1)       /**< no event yet */
+#define QB_EVENT_SEND_REQUEST 1  /**< block: the request the host sends itself (indirect mode) */
+#define QB_EVENT_REPLY 2         /**< block: a checked Modbus reply; record form: other protocols */
+#define QB_EVENT_TIMEOUT 3       /**< block: no reply within the time-out */
+#define QB_EVENT_WATCHDOG 4      /**< block: no complete polling cycle within 5 seconds */
 /* Detailed events, only after qbSetDetailedEvents(1); all block-form with the frame as payload. */
 #define QB_EVENT_EXCEPTION 200 /**< an exception reply ended the query (data: function, code) */
-#define QB_EVENT_REJECTED 201  /**< a reply was refused (data: QB_REJECT_... reason); still waits \
-                                */
-#define QB_EVENT_PORT_LOST 202 /**< the library's port disappeared (device unplugged); sent once \
-                                */
-#define QB_EVENT_ITEM_DROPPED                                            \
-  203 /**< a waiting manual item left unsent (block id: that item; data: \
-         QB_DROP_... reason); one event per item */
-#define QB_EVENT_REPLY_DISCARDED                                  \
-  204 /**< bytes for the outstanding query came while stopped and \
-         were discarded (payload: the first chunk); once a query */
+#define QB_EVENT_REJECTED 201  /**< a reply was refused (data: QB_REJECT_... reason); still waits */
+#define QB_EVENT_PORT_LOST 202 /**< the library's port disappeared (device unplugged); sent once */
+#define QB_EVENT_ITEM_DROPPED 203 /**< a waiting manual item left unsent (block id: that item; data:
+                                     QB_DROP_... reason); one event per item */
+#define QB_EVENT_REPLY_DISCARDED 204 /**< bytes for the outstanding query came while stopped and
+                                        were discarded (payload: the first chunk); once a query */
 
 /* Why a manual item was dropped unsent: data word 0 of a QB_EVENT_ITEM_DROPPED event. */
 #define QB_DROP_QUEUE_FULL 1   /**< beyond the 1024 items the ToDo queue holds (its tail goes) */
 #define QB_DROP_WATCHDOG 2     /**< the watchdog's refill of the ToDo queue discarded it */
 #define QB_DROP_START 3        /**< qbStart emptied the ToDo queue */
-#define QB_DROP_INSERT_STYLE 4 /**< the manual insert style in force is not one the library knows \
-                                */
+#define QB_DROP_INSERT_STYLE 4 /**< the manual insert style in force is not one the library knows */
 
 /* Why a reply was refused: data word 0 of a QB_EVENT_REJECTED event. */
-#define QB_REJECT_CHECKSUM 1   /**< the CRC (RTU) or LRC (ASCII) does not match */
-#define QB_REJECT_SLAVE 2      /**< the reply comes from another slave address */
-#define QB_REJECT_FUNCTION 3   /**< the reply carries another function code */
-#define QB_REJECT_FRAMING 4    /**< too short, or an ASCII reply without CR LF */
+#define QB_REJECT_CHECKSUM 1 /**< the CRC (RTU) or LRC (ASCII) does not match */
+#define QB_REJECT_SLAVE 2    /**< the reply comes from another slave address */
+#define QB_REJECT_FUNCTION 3 /**< the reply carries another function code */
+#define QB_REJECT_FRAMING 4  /**< too short, or an ASCII reply without CR LF */
 #define QB_REJECT_UNEXPECTED 5 /**< more bytes than the outstanding request awaits (or none) */
 
 /* Modbus exception codes: data word 1 of a QB_EVENT_EXCEPTION event. */
@@ -130,11 +126,11 @@ typedef char16_t qb_wchar;
 #define QB_DATA_BITS 1  /**< one data word per bit, each 0 or 1 */
 
 /* Manual insert styles (qbSetManualInsertStyle), first argument: with auto items queued. */
-#define QB_INSERT_HEAD 100         /**< at the head of the queue */
-#define QB_INSERT_TAIL 101         /**< at the tail */
-#define QB_INSERT_BEFORE_AUTO 102  /**< just before the first queued auto item */
-#define QB_INSERT_AFTER_AUTO 103   /**< just after the last queued auto item */
-#define QB_INSERT_AFTER_MANUAL 104 /**< after the last queued manual item, else at the head */
+#define QB_INSERT_HEAD 100             /**< at the head of the queue */
+#define QB_INSERT_TAIL 101             /**< at the tail */
+#define QB_INSERT_BEFORE_AUTO 102      /**< just before the first queued auto item */
+#define QB_INSERT_AFTER_AUTO 103       /**< just after the last queued auto item */
+#define QB_INSERT_AFTER_MANUAL 104     /**< after the last queued manual item, else at the head */
 /* Second argument: with no auto item queued. */
 #define QB_INSERT_EMPTY_HEAD 1 /**< at the head */
 #define QB_INSERT_EMPTY_TAIL 2 /**< at the tail (the default) */
@@ -145,6 +141,7 @@ typedef char16_t qb_wchar;
 
 /** qbGetLastRxDataAtIndex for an index out of range. */
 #define QB_NO_DATA (-1)
+/* clang-format on */
 
 /** @} */
 
@@ -464,8 +461,7 @@ QB_API void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second);
 
 /* Event codes of the user protocol (record form: details through the qbGetLast... functions). */
 #define QB_EVENT_USER_PACKET_RECEIVED 100 /**< wParam: high-byte-first flag of the packet */
-#define QB_EVENT_USER_PACKET_PREPARED 101 /**< wParam: item id; set the values with qbSetTempStr \
-                                           */
+#define QB_EVENT_USER_PACKET_PREPARED 101 /**< wParam: item id; values go in with qbSetTempStr */
 
 /** Loads a user protocol definition (a packed property stream as hexadecimal text, two digits a
  * byte) in place of the current one; 1 loaded, 0 not (odd length: the old definition stays). A

@@ -1,8 +1,8 @@
 // C exports: the library's own serial port on the default engine.
 #include <string>
+
 #include "engine/default_runtime.h"
 #include "engine/engine_port.h"
-
 #include "platform/code_page.h"
 #include "quillbox/quillbox.h"
 

@@ -23,11 +23,8 @@ namespace qb::test {
 namespace {
 
 std::string Var(const char* name, const char* type, const char* count) {
-  return Texts({{"^ValType", "Var"},
-                {"^VarName", name},
-                {"^VarType", type},
-                {"^ElemCnt", count},
-                {"^NoLimitMaxVal", "1"}});
+  return Texts({{"^ValType", "Var"}, {"^VarName", name}, {"^VarType", type}}) +
+         Texts({{"^ElemCnt", count}, {"^NoLimitMaxVal", "1"}});
 }
 std::string Const(const char* type, const char* value) {
   return Texts({{"^ValType", "Const"}, {"^ConstType", type}, {"^ConstVal", value}});
@@ -39,10 +36,8 @@ std::string Settings(const char* name, const char* direction, const char* order)
 // READ: STX 'R' ADDR[2d] SUM[2h] ETX; WEIGHT: STX 'W' ADDR SIGN[1s] WEIGHT[6d] UNIT[2s] SUM ETX;
 // QH/QL: ENQ 'H' or 'L'; RAWH/RAWL: ACK 'H' or 'L' W[2n], high and low byte first.
 std::u16string ScaleDefinition() {
-  const std::string sum = Texts({{"^EnableCksum", "1"},
-                                 {"^CksumVarName", "SUM"},
-                                 {"^CksumMethod", "PLUS"},
-                                 {"^CksumStartOrder", "2"}});
+  const std::string sum = Texts({{"^EnableCksum", "1"}, {"^CksumVarName", "SUM"}}) +
+                          Texts({{"^CksumMethod", "PLUS"}, {"^CksumStartOrder", "2"}});
   return Hex(Definition(
       "Scale", {Packet({Const("Hex", "02"), Const("Char", "R"), Var("ADDR", "AscDec", "2"),
                         Var("SUM", "AscHex", "2"), Const("Hex", "03")},

@@ -113,12 +113,9 @@ TEST(PacketStyle, EveryUnitRow) {
 
 TEST(PacketStyle, FrameSettingsAndWordArrays) {
   const auto var = [](const char* name, const char* type) { return V(name, type, "2"); };
-  const std::string settings = Texts({{"^ByteOrder", "hifirst"},
-                                      {"^EnableCksum", "1"},
-                                      {"^CksumStartOrder", "2"},
-                                      {"^CksumEndOrder", "5"},
-                                      {"^CksumVarName", "CS"},
-                                      {"^CksumMethod", "CRC16-IBM"}});
+  const std::string settings =
+      Texts({{"^ByteOrder", "hifirst"}, {"^EnableCksum", "1"}, {"^CksumStartOrder", "2"}}) +
+      Texts({{"^CksumEndOrder", "5"}, {"^CksumVarName", "CS"}, {"^CksumMethod", "CRC16-IBM"}});
   FakePlatform platform;
   UserProtocol protocol;
   ASSERT_EQ(
