@@ -69,9 +69,11 @@ void QueryEngine::SendModbusQuery(const QueryItem& item) {
         LogTraffic(u"sent item " + DecimalText(currentItemId_) + u":", frame.data(), frame.size());
       }
       retryCopy_ = item;
-      NoteWithBytes(
-          prefix + u"DIRECT QUERY THRU COM" + DecimalText(port_->PortNumber()) + u" SUCCESS : ",
-          frame.data(), frame.size());
+      if (NotesWanted()) {
+        NoteWithBytes(
+            prefix + u"DIRECT QUERY THRU COM" + DecimalText(port_->PortNumber()) + u" SUCCESS : ",
+            frame.data(), frame.size());
+      }
     } else {
       Note(prefix + u"DIRECT RS-232 QUERY FAILED !! (PORT NOT OPEN) : ");
     }

@@ -85,7 +85,7 @@ int32_t qbGetLastRxRaw(uint8_t* dst) {
 }
 int32_t qbGetLastItmExp(uint8_t* dst, int32_t maxBytes) {
   return DefaultRuntime::Get().Run([&](QueryEngine& e) {
-    const std::u16string& text = e.CurrentItemDescription();
+    const std::u16string text = e.CurrentItemDescription();
     return CopyWide(dst, text, std::clamp(TextBytes(text), 0, std::max(maxBytes, 0)));
   });
 }

@@ -60,8 +60,7 @@ void QueryEngine::TakeServedItems(const LinkFrame& frame) {
   for (auto it = toDo_.begin(); it != toDo_.end() && next < frame.taken.size(); ++position) {
     if (position == frame.current) {
       currentItemId_ = (*it)->Id();
-      currentItemDescription_ = ItemDescription(**it, ProtocolHasDeviceName(protocolName_),
-                                                ProtocolHasBitPosition(protocolName_));
+      DescribeCurrentItem(**it);
     }
     if (position == frame.taken[next]) {
       it = toDo_.Remove(it);

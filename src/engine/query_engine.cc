@@ -56,6 +56,8 @@ void QueryEngine::SetHttpMode(std::u16string_view first, std::u16string_view sec
 }
 
 void QueryEngine::RegisterAuto(std::unique_ptr<QueryItem> item) {
+  // Marked here, not on each queued copy: the copies then share the item's properties.
+  item->SetInt(keys::kIsAuto, 1);
   autoList_.PushBack(std::move(item));
 }
 

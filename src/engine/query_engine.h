@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -168,7 +169,8 @@ class QueryEngine {
   // --- events and the last-event record ---
   void DeliverEvent(const uint8_t* data, int32_t length, int32_t code);
   const LastRxRecord& LastRx() const { return lastRx_; }
-  const std::u16string& CurrentItemDescription() const { return currentItemDescription_; }
+  // The text qbGetLastItmExp returns for the item sent last; made when asked, not per request.
+  std::u16string CurrentItemDescription() const;
   const std::u16string& WordArrLoVars() const { return wordArrLoVars_; }
   const std::u16string& LastPacketName() const { return lastPacketName_; }
   const std::u16string& LastTxSituation() const { return lastTxSituation_; }
@@ -266,9 +268,13 @@ class QueryEngine {
   // With detailed events on, bytes received while stopped that a query still awaited: one event
   // per such query, carrying its first discarded chunk.
   void ReportDiscardedReply(const uint8_t* bytes, int32_t count);
+  // Keeps the item just sent for qbGetLastItmExp.
+  void DescribeCurrentItem(const QueryItem& item);
   // Sends the block of an event recorded in lastRx_: code, item id, then the payload.
   void SendEventBlock(int32_t code, const uint8_t* payload, int32_t length, int32_t itemId);
   void Note(std::u16string_view text) { platform_.DebugNote(text); }
+  // Whether a note goes anywhere: the notes made for every request are not built otherwise.
+  bool NotesWanted() const { return platform_.DebugNotesWanted(); }
   void NoteWithBytes(std::u16string_view text, const uint8_t* bytes, size_t count);
   // A line for the trace file (written only while tracing is enabled), also drawn on the display
   // then, and for the Log window's first pane while it logs.
@@ -313,7 +319,10 @@ class QueryEngine {
   int32_t frameBitFlag_ = 1;
   std::u16string arrDelimiter_ = u"?";
   int32_t currentItemId_ = 0;
-  std::u16string currentItemDescription_;
+  // The item sent last (a copy that shares its properties) and the protocol's description rules.
+  std::optional<QueryItem> describedItem_;
+  bool describeDeviceName_ = false;
+  bool describeBitPosition_ = false;
   int32_t currentItemIsAuto_ = 0;
   int32_t eventFormat_ = 1;
   int32_t userProtocolMode_ = 0;

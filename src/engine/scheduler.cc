@@ -204,9 +204,19 @@ void QueryEngine::SendModbusHead() {
   SendModbusQuery(*item);
   // A host that answers event 1 from inside it (qbOnSerialReceive) has ended the query already.
   if (repliesCompleted_ == repliesBefore) lastAskTime_ = StampNow();
-  currentItemDescription_ = ItemDescription(*item, ProtocolHasDeviceName(protocolName_),
-                                            ProtocolHasBitPosition(protocolName_));
-  Note(u"LastAskTime=" + DecimalText(lastAskTime_));
+  DescribeCurrentItem(*item);
+  if (NotesWanted()) Note(u"LastAskTime=" + DecimalText(lastAskTime_));
+}
+
+std::u16string QueryEngine::CurrentItemDescription() const {
+  if (!describedItem_) return {};
+  return ItemDescription(*describedItem_, describeDeviceName_, describeBitPosition_);
+}
+
+void QueryEngine::DescribeCurrentItem(const QueryItem& item) {
+  describedItem_ = item;
+  describeDeviceName_ = ProtocolHasDeviceName(protocolName_);
+  describeBitPosition_ = ProtocolHasBitPosition(protocolName_);
 }
 
 }  // namespace qb

@@ -29,6 +29,7 @@ class DefaultPlatform final : public Platform {
   void SetOwnerLoop(OwnerLoop* loop) { loop_ = loop; }
   void ShowMessageBox(std::u16string_view text) override;
   void DebugNote(std::u16string_view text) override;
+  bool DebugNotesWanted() const override { return debugNoteProc_ != nullptr || debugLevel_ >= 1; }
   void WatchValue(std::u16string_view name, int64_t value) override;
   intptr_t SendHostMessage(void* window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam) override;

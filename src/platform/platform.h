@@ -30,6 +30,8 @@ class Platform {
   virtual void ShowMessageBox(std::u16string_view text) = 0;
   // The debug-note hook: a line for whoever diagnoses the line; discarded by default.
   virtual void DebugNote(std::u16string_view text) = 0;
+  // False when DebugNote discards every note, so that callers need not build them.
+  virtual bool DebugNotesWanted() const { return true; }
   // A watch value (name and number) that every timer tick gives, as "name=value" by default.
   virtual void WatchValue(std::u16string_view name, int64_t value);
   // Sends a message to the host window and returns after the host has handled it.

@@ -12,6 +12,7 @@ class QuietPlatform final : public Platform {
   void SleepMs(uint32_t) override {}
   void ShowMessageBox(std::u16string_view) override {}
   void DebugNote(std::u16string_view) override {}
+  bool DebugNotesWanted() const override { return false; }
   void WatchValue(std::u16string_view, int64_t) override {}
   intptr_t SendHostMessage(void*, uint32_t, uintptr_t, intptr_t) override { return 0; }
   const CodePage& GetCodePage() const override { return codePage_; }

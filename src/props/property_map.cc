@@ -66,22 +66,31 @@ std::u16string DecimalText(int32_t value) {
 
 }  // namespace
 
-PropertyMap::PropertyMap(const PropertyMap& other) { Assign(other); }
-
-PropertyMap& PropertyMap::operator=(const PropertyMap& other) {
-  Assign(other);
-  return *this;
+PropertyMap::Table& PropertyMap::Own() {
+  if (entries_ == nullptr) {
+    entries_ = std::make_shared<Table>();
+  } else if (entries_.use_count() > 1) {
+    auto copy = std::make_shared<Table>();
+    copy->reserve(entries_->size());
+    for (const auto& [key, node] : *entries_) {
+      copy->emplace(key, std::make_unique<PropertyNode>(*node));
+    }
+    entries_ = std::move(copy);
+  }
+  return *entries_;
 }
 
 const PropertyNode* PropertyMap::Find(std::u16string_view key) const {
-  const auto it = entries_.find(key);
-  return it == entries_.end() ? nullptr : it->second.get();
+  if (entries_ == nullptr) return nullptr;
+  const auto it = entries_->find(key);
+  return it == entries_->end() ? nullptr : it->second.get();
 }
 
 std::vector<std::u16string> PropertyMap::Keys() const {
   std::vector<std::u16string> keys;
-  keys.reserve(entries_.size());
-  for (const auto& entry : entries_) keys.push_back(entry.first);
+  if (entries_ == nullptr) return keys;
+  keys.reserve(entries_->size());
+  for (const auto& entry : *entries_) keys.push_back(entry.first);
   return keys;
 }
 
@@ -142,11 +151,12 @@ bool PropertyMap::GetBin(std::u16string_view key, ByteBuffer& out, char16_t sepa
 }
 
 PropertyNode& PropertyMap::NodeFor(std::u16string_view key) {
-  auto it = entries_.find(key);
-  if (it == entries_.end()) {
+  Table& entries = Own();
+  auto it = entries.find(key);
+  if (it == entries.end()) {
     auto node = std::make_unique<PropertyNode>();
     node->name = std::u16string(key);
-    it = entries_.emplace(node->name, std::move(node)).first;
+    it = entries.emplace(node->name, std::move(node)).first;
   }
   return *it->second;
 }
@@ -166,6 +176,10 @@ void PropertyMap::SetStr8(std::u16string_view key, std::string_view text,
 }
 
 void PropertyMap::SetInt(std::u16string_view key, int32_t value) {
+  if (const PropertyNode* held = Find(key);
+      held != nullptr && held->kind == PropertyNode::kInteger && held->integer == value) {
+    return;
+  }
   PropertyNode& node = NodeFor(key);
   node.kind = PropertyNode::kInteger;
   node.integer = value;
@@ -189,18 +203,24 @@ void PropertyMap::SetBin(std::u16string_view key, const uint8_t* bytes, int32_t 
   SetBin(key, ByteBuffer(bytes, n));
 }
 
-void PropertyMap::RemoveAll() { entries_.clear(); }
+void PropertyMap::RemoveAll() { entries_.reset(); }
 
 void PropertyMap::Assign(const PropertyMap& source, const WideKeySet* include,
                          const WideKeySet* exclude) {
-  // Built aside and swapped in, so that a map can be assigned a filtered copy of itself.
-  decltype(entries_) copies;
-  for (const auto& [key, node] : source.entries_) {
-    if (include != nullptr && include->find(key) == include->end()) continue;
-    if (exclude != nullptr && exclude->find(key) != exclude->end()) continue;
-    copies.emplace(key, std::make_unique<PropertyNode>(*node));
+  if (include == nullptr && exclude == nullptr) {
+    entries_ = source.entries_;
+    return;
   }
-  entries_.swap(copies);
+  // Built aside and swapped in, so that a map can be assigned a filtered copy of itself.
+  auto copies = std::make_shared<Table>();
+  if (source.entries_ != nullptr) {
+    for (const auto& [key, node] : *source.entries_) {
+      if (include != nullptr && include->find(key) == include->end()) continue;
+      if (exclude != nullptr && exclude->find(key) != exclude->end()) continue;
+      copies->emplace(key, std::make_unique<PropertyNode>(*node));
+    }
+  }
+  entries_ = std::move(copies);
 }
 
 }  // namespace qb

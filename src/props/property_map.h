@@ -1,6 +1,8 @@
 // The store of named values that query items and protocol definitions are made of: each key holds
 // one text, byte or integer value, and a map can be filled from the packed property stream in
-// which a protocol definition arrives from the host.
+// which a protocol definition arrives from the host. Copies share their values until one of them
+// changes: the scheduler copies every item it queues and keeps a copy of every request it sends,
+// and a copy per request must not cost a panel's CPU an allocation per property.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +41,8 @@ using WideKeySet = std::unordered_set<std::u16string, WideHash, WideEqual>;
 class PropertyMap {
  public:
   PropertyMap() = default;
-  PropertyMap(const PropertyMap& other);  // copies every node
-  PropertyMap& operator=(const PropertyMap& other);
+  PropertyMap(const PropertyMap& other) = default;  // shares the nodes until either side changes
+  PropertyMap& operator=(const PropertyMap& other) = default;
   PropertyMap(PropertyMap&&) noexcept = default;
   PropertyMap& operator=(PropertyMap&&) noexcept = default;
   virtual ~PropertyMap() = default;
@@ -59,6 +61,7 @@ class PropertyMap {
   void SetStr(std::u16string_view key, std::u16string_view text);
   // 8-bit text, converted with the code page.
   void SetStr8(std::u16string_view key, std::string_view text, const CodePage& codePage);
+  // Setting the integer a key already holds changes nothing (and so does not unshare a copy).
   void SetInt(std::u16string_view key, int32_t value);
   void SetIntAsStr(std::u16string_view key, int32_t value);
   void SetBin(std::u16string_view key, const ByteBuffer& bytes);
@@ -73,15 +76,22 @@ class PropertyMap {
   // before the fault stay).
   bool LoadStream(const ByteBuffer& source, const CodePage& codePage);
 
+  // The node stays valid until this map or a map sharing its nodes is changed.
   const PropertyNode* Find(std::u16string_view key) const;
-  size_t Count() const { return entries_.size(); }
+  size_t Count() const { return entries_ == nullptr ? 0 : entries_->size(); }
   // Every key, in no particular order.
   std::vector<std::u16string> Keys() const;
 
  private:
-  PropertyNode& NodeFor(std::u16string_view key);
+  using Table =
+      std::unordered_map<std::u16string, std::unique_ptr<PropertyNode>, WideHash, WideEqual>;
 
-  std::unordered_map<std::u16string, std::unique_ptr<PropertyNode>, WideHash, WideEqual> entries_;
+  PropertyNode& NodeFor(std::u16string_view key);
+  // The table this map may change: its own, copied first while another map shares it.
+  Table& Own();
+
+  // Null while empty. Never changed while shared: a change goes to a copy (Own).
+  std::shared_ptr<Table> entries_;
 };
 
 }  // namespace qb

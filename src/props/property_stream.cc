@@ -118,13 +118,9 @@ Step ReadRecord(StreamReader& in, PropertyMap& map, const CodePage& codePage) {
 }  // namespace
 
 bool PropertyMap::LoadStream(const ByteBuffer& source, const CodePage& codePage) {
-  // A stream held as a value of this very map would vanish with RemoveAll: read a copy of it then.
-  for (const auto& entry : entries_) {
-    if (&entry.second->bytes == &source) {
-      const ByteBuffer copy(source);
-      return LoadStream(copy, codePage);
-    }
-  }
+  // A stream held as a value of this very map would vanish with RemoveAll: the old values stay
+  // alive until the stream has been read.
+  const std::shared_ptr<const Table> oldValues = entries_;
   RemoveAll();
   StreamReader in(source);
   for (;;) {

@@ -1,5 +1,5 @@
-// PropertyMap gets and sets: kind replacement with text/integer conversions, and alternative key
-// lists.
+// PropertyMap gets and sets: kind replacement with text/integer conversions, alternative key
+// lists, and copies that share their values until one side changes.
 #include "props/property_map.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +62,29 @@ TEST(PropertyMapTest, SeparatorListsTryEachAlternative) {
   ByteBuffer out;
   EXPECT_TRUE(m.GetBin(u"B|Raw", out, u'|'));
   EXPECT_EQ(out.Length(), 1);
+}
+
+TEST(PropertyMapTest, CopiesChangeApart) {
+  PropertyMap original;
+  original.SetStr(u"t", u"text");
+  original.SetInt(u"i", 1);
+  PropertyMap copy(original);
+  const PropertyNode* shared = original.Find(u"t");
+  EXPECT_EQ(copy.Find(u"t"), shared);
+  copy.SetInt(u"i", 1);  // the same value: still shared
+  EXPECT_EQ(copy.Find(u"t"), shared);
+  copy.SetStr(u"t", copy.Find(u"t")->text + u"!");
+  copy.SetInt(u"i", 2);
+  EXPECT_EQ(original.GetStr(u"t"), u"text");
+  EXPECT_EQ(original.GetInt(u"i", 0), 1);
+  EXPECT_EQ(copy.GetStr(u"t"), u"text!");
+  original.RemoveAll();
+  EXPECT_EQ(copy.Count(), 2u);
+  const WideKeySet onlyT{u"t"};
+  original.Assign(copy, &onlyT);
+  original.SetStr(u"t", u"own");
+  EXPECT_EQ(copy.GetStr(u"t"), u"text!");
+  EXPECT_EQ(original.Count(), 1u);
 }
 
 }  // namespace
