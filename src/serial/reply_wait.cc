@@ -32,12 +32,16 @@ ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double s
 ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awaited) {
   if (replyEarliest_ != Time{} && bytesRead > 0) {
     if (awaited > 0) {
-      // Still short: the reply began as long before the look as the bytes in hand take on the
-      // wire, where they came at the line's pace. A read at the end of the wait counts from the
+      // Still short: the reply began about as long before the look as the bytes in hand take on
+      // the wire, where they came at the line's pace: a whole character more if each landed as
+      // its character ended (a UART), none if as it began (a device ahead of its line, a
+      // pseudo-terminal). Taken from the middle, the next look comes half a character later than
+      // one that would find such a reply short again, and costs no more than that half character
+      // where a look too early costs a wake-up. A read at the end of the wait counts from the
       // wait's end, so that the owner's wake-up lateness does not add up from reply to reply.
       const bool endOfWait = lookAt_ != Time{} && readAt >= lookAt_ && readAt - lookAt_ < charTime_;
-      const auto began =
-          (endOfWait ? lookAt_ : readAt) - charTime_ * static_cast<int64_t>(bytesRead);
+      const auto began = (endOfWait ? lookAt_ : readAt) -
+                         charTime_ * static_cast<int64_t>(bytesRead) + charTime_ / 2;
       Learn(std::max<std::chrono::nanoseconds>(began - replyEarliest_, {}));
       step_ = {};
     } else {

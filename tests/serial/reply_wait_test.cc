@@ -87,10 +87,12 @@ TEST(ReplyWaitTest, RepliesLongerOrShorterThanAwaitedAndTheLongestWait) {
   EXPECT_EQ(wait.AfterWrite(t, 8, 3.5, 0), ReplyWait::Time{});  // nothing awaited: no wait
 }
 
-// A device that begins its replies 27.5 characters after the silence: once two replies have shown
-// it, the first look comes when all but the last byte can be in. When it answers on time, each
-// look that finds the reply whole comes earlier, by a step that doubles from a quarter of a
-// character, until one finds it short; then it is followed again.
+// A device whose bytes land as their characters begin, 28.5 characters after the silence: the
+// first byte alone tells a start within that character, taken from its middle (a delay of 28);
+// once two replies have shown it, the first look comes when all but half of the last character
+// can be in. When it answers on time, each look that finds the reply whole comes earlier, by a
+// step that doubles from a quarter of a character, until one finds it short; then it is followed
+// again.
 TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
   ReplyWait wait(milliseconds(1));
   const auto late = Landing(40, 25);
@@ -98,15 +100,15 @@ TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
     EXPECT_THAT(Gather(late, 25, 3.5, &wait),
                 ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
   }
-  EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{63, 24}, Look{64, 1}));
-  EXPECT_EQ(wait.DeviceDelay(), std::chrono::microseconds(27500));
+  EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{63.5, 24}, Look{64, 1}));
+  EXPECT_EQ(wait.DeviceDelay(), milliseconds(28));
   std::vector<double> firstLooks;
   for (size_t looks = 1; looks == 1 && firstLooks.size() < 20;) {
     const auto gathered = Gather(Landing(12.5, 25), 25, 3.5, &wait);
     firstLooks.push_back(gathered.front().at);
     looks = gathered.size();
   }
-  EXPECT_THAT(firstLooks, ElementsAre(63, 62.75, 62.25, 61.25, 59.25, 55.25, 47.25, 35.5));
+  EXPECT_THAT(firstLooks, ElementsAre(63.5, 63.25, 62.75, 61.75, 59.75, 55.75, 47.75, 35.5));
   EXPECT_THAT(Gather(late, 25, 3.5, &wait),
               ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
 }
