@@ -66,17 +66,21 @@ std::u16string DecimalText(int32_t value) {
 
 }  // namespace
 
-PropertyMap::Table& PropertyMap::Own() {
-  if (entries_ == nullptr) {
-    entries_ = std::make_shared<Table>();
-  } else if (entries_.use_count() > 1) {
-    auto copy = std::make_shared<Table>();
-    copy->reserve(entries_->size());
-    for (const auto& [key, node] : *entries_) {
-      copy->emplace(key, std::make_unique<PropertyNode>(*node));
-    }
-    entries_ = std::move(copy);
+std::shared_ptr<PropertyMap::Table> PropertyMap::CopyNodes(const Table* source,
+                                                           const WideKeySet* include,
+                                                           const WideKeySet* exclude) {
+  auto copies = std::make_shared<Table>();
+  if (source == nullptr) return copies;
+  for (const auto& [key, node] : *source) {
+    if (include != nullptr && include->find(key) == include->end()) continue;
+    if (exclude != nullptr && exclude->find(key) != exclude->end()) continue;
+    copies->emplace(key, std::make_unique<PropertyNode>(*node));
   }
+  return copies;
+}
+
+PropertyMap::Table& PropertyMap::Own() {
+  if (entries_ == nullptr || entries_.use_count() > 1) entries_ = CopyNodes(entries_.get());
   return *entries_;
 }
 
@@ -211,16 +215,8 @@ void PropertyMap::Assign(const PropertyMap& source, const WideKeySet* include,
     entries_ = source.entries_;
     return;
   }
-  // Built aside and swapped in, so that a map can be assigned a filtered copy of itself.
-  auto copies = std::make_shared<Table>();
-  if (source.entries_ != nullptr) {
-    for (const auto& [key, node] : *source.entries_) {
-      if (include != nullptr && include->find(key) == include->end()) continue;
-      if (exclude != nullptr && exclude->find(key) != exclude->end()) continue;
-      copies->emplace(key, std::make_unique<PropertyNode>(*node));
-    }
-  }
-  entries_ = std::move(copies);
+  // Built aside, so that a map can be assigned a filtered copy of itself.
+  entries_ = CopyNodes(source.entries_.get(), include, exclude);
 }
 
 }  // namespace qb

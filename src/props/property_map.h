@@ -87,6 +87,9 @@ class PropertyMap {
       std::unordered_map<std::u16string, std::unique_ptr<PropertyNode>, WideHash, WideEqual>;
 
   PropertyNode& NodeFor(std::u16string_view key);
+  // A table of copies of source's nodes (none when null), filtered as for Assign.
+  static std::shared_ptr<Table> CopyNodes(const Table* source, const WideKeySet* include = nullptr,
+                                          const WideKeySet* exclude = nullptr);
   // The table this map may change: its own, copied first while another map shares it.
   Table& Own();
 
