@@ -12,48 +12,61 @@ ReplyWait::Time ReplyWait::Until(Time from, double chars) const {
   return from + wire;
 }
 
-void ReplyWait::Learn(std::chrono::nanoseconds delay) {
-  delays_[nextDelay_] = std::clamp<std::chrono::nanoseconds>(delay, {}, kMaxHold);
-  nextDelay_ = (nextDelay_ + 1) % delays_.size();
-}
-
 ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double silenceChars,
                                       int32_t awaited) {
   replyEarliest_ = Time{};
   lookAt_ = Time{};
+  looked_ = false;
+  received_ = 0;
   if (awaited <= 0) return Time{};
   replyEarliest_ = Until(sentAt, static_cast<double>(requestBytes) + std::max(silenceChars, 0.0));
   if (replyEarliest_ == Time{}) return Time{};
-  const Time until = Until(replyEarliest_ + DeviceDelay(), static_cast<double>(awaited - 1));
-  lookAt_ = std::min(until == Time{} ? replyEarliest_ + DeviceDelay() : until, sentAt + kMaxHold);
+  const Time until = Until(replyEarliest_ + delay_, static_cast<double>(awaited - 1));
+  lookAt_ = std::min(until == Time{} ? replyEarliest_ + delay_ : until, sentAt + kMaxHold);
   return lookAt_;
+}
+
+// A first look that finds the reply short costs a wake-up more; one that comes after the reply's
+// end costs only the time it waited for nothing. So the look aims past nearly every reply's end:
+// where the device lately ended them, a sixteenth of a character more after each reply found
+// short. One late reply alone does not move it: the later of two replies found short in a row
+// only counts as far as the earlier one. Coming earlier is tried only after a run of whole looks,
+// so that a device that answers a little early now and then is not chased with a look in vain
+// each time it is on time again, then by a step that doubles with every whole look, so that a
+// device that got much faster is soon followed.
+void ReplyWait::Learn(std::chrono::nanoseconds shown) {
+  shown = std::clamp<std::chrono::nanoseconds>(shown, {}, kMaxHold);
+  const auto pad = charTime_ / 16;
+  delay_ = std::min<std::chrono::nanoseconds>(
+      std::max(delay_ + pad, std::min(shown, lastShown_) + pad), kMaxHold);
+  lastShown_ = shown;
 }
 
 ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awaited) {
   if (replyEarliest_ != Time{} && bytesRead > 0) {
-    if (awaited > 0) {
-      // Still short: the reply began about as long before the look as the bytes in hand take on
-      // the wire, where they came at the line's pace: a whole character more if each landed as
-      // its character ended (a UART), none if as it began (a device ahead of its line, a
-      // pseudo-terminal). Taken from the middle, the next look comes half a character later than
-      // one that would find such a reply short again, and costs no more than that half character
-      // where a look too early costs a wake-up. A read at the end of the wait counts from the
-      // wait's end, so that the owner's wake-up lateness does not add up from reply to reply.
-      const bool endOfWait = lookAt_ != Time{} && readAt >= lookAt_ && readAt - lookAt_ < charTime_;
-      const auto began = (endOfWait ? lookAt_ : readAt) -
-                         charTime_ * static_cast<int64_t>(bytesRead) + charTime_ / 2;
-      Learn(std::max<std::chrono::nanoseconds>(began - replyEarliest_, {}));
+    received_ += bytesRead;
+    if (!looked_ && awaited <= 0) {
+      if (++wholeLooks_ >= kWholeLooksBeforeEarlier) {
+        step_ = std::max(step_, charTime_ / 16);
+        delay_ = std::max<std::chrono::nanoseconds>(delay_ - step_, {});
+        step_ = std::min<std::chrono::nanoseconds>(step_ * 2, kMaxHold);
+      }
+      replyEarliest_ = Time{};
+    } else if (!looked_) {
+      // Short. The owner woke this late for the look (a read at the end of the wait; a read at a
+      // byte that landed later tells nothing of it); it wakes about as late for the last byte.
+      wholeLooks_ = 0;
       step_ = {};
-    } else {
-      // Whole at the first look: it may have begun any time before. The next look comes a step
-      // earlier, from a quarter of a character, twice as far with each reply found whole again:
-      // a device that got faster is soon followed, and one that answers a little early now and
-      // then does not cost a look in vain each time it is on time again.
-      const auto step = std::max(step_, charTime_ / 4);
-      Learn(std::max<std::chrono::nanoseconds>(DeviceDelay() - step, {}));
-      step_ = std::min<std::chrono::nanoseconds>(step * 2, kMaxHold);
+      const bool endOfWait = lookAt_ != Time{} && readAt >= lookAt_ && readAt - lookAt_ < charTime_;
+      lateness_ = endOfWait ? readAt - lookAt_ : std::chrono::nanoseconds{};
+    } else if (awaited <= 0) {
+      // Whole now: it ended about as the owner woke for its last byte, whatever the device and
+      // the driver do with the bytes in between, a delay to aim the next first look at.
+      const auto charsBeforeLast = charTime_ * static_cast<int64_t>(received_ - 1);
+      Learn(readAt - lateness_ - charsBeforeLast - replyEarliest_);
+      replyEarliest_ = Time{};
     }
-    replyEarliest_ = Time{};
+    looked_ = true;
   }
   if (awaited <= 1) return Time{};
   return Until(readAt, static_cast<double>(awaited - 1));

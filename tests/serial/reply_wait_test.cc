@@ -87,30 +87,35 @@ TEST(ReplyWaitTest, RepliesLongerOrShorterThanAwaitedAndTheLongestWait) {
   EXPECT_EQ(wait.AfterWrite(t, 8, 3.5, 0), ReplyWait::Time{});  // nothing awaited: no wait
 }
 
-// A device whose bytes land as their characters begin, 28.5 characters after the silence: the
-// first byte alone tells a start within that character, taken from its middle (a delay of 28);
-// once two replies have shown it, the first look comes when all but half of the last character
-// can be in. When it answers on time, each look that finds the reply whole comes earlier, by a
-// step that doubles from a quarter of a character, until one finds it short; then it is followed
-// again.
+// A device 28.5 characters late after the silence: the reads of a reply that the first look found
+// short show when it ended, and once two replies in a row have shown it, the first look comes a
+// sixteenth of a character after that end. When it answers on time again, the look stays until
+// eight replies in a row were whole, then comes earlier by a step that doubles from a sixteenth of
+// a character, until one finds the reply short: then it follows the end that reply showed.
 TEST(ReplyWaitTest, TheDevicesDelayIsLearned) {
   ReplyWait wait(milliseconds(1));
   const auto late = Landing(40, 25);
-  for (int seen = 0; seen < 2; ++seen) {
+  for (double first : {35.5, 35.5625}) {
     EXPECT_THAT(Gather(late, 25, 3.5, &wait),
-                ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
+                ElementsAre(Look{first, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
   }
-  EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{63.5, 24}, Look{64, 1}));
-  EXPECT_EQ(wait.DeviceDelay(), milliseconds(28));
+  EXPECT_THAT(Gather(late, 25, 3.5, &wait), ElementsAre(Look{64.0625, 25}));
   std::vector<double> firstLooks;
   for (size_t looks = 1; looks == 1 && firstLooks.size() < 20;) {
     const auto gathered = Gather(Landing(12.5, 25), 25, 3.5, &wait);
     firstLooks.push_back(gathered.front().at);
     looks = gathered.size();
   }
-  EXPECT_THAT(firstLooks, ElementsAre(63.5, 63.25, 62.75, 61.75, 59.75, 55.75, 47.75, 35.5));
-  EXPECT_THAT(Gather(late, 25, 3.5, &wait),
-              ElementsAre(Look{35.5, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
+  EXPECT_EQ(firstLooks,
+            (std::vector<double>{64.0625, 64.0625, 64.0625, 64.0625, 64.0625, 64.0625, 64.0625, 64,
+                                 63.875, 63.625, 63.125, 62.125, 60.125, 56.125, 48.125, 35.5}));
+  EXPECT_THAT(Gather(Landing(12.5, 25), 25, 3.5, &wait), ElementsAre(Look{36.5625, 25}));
+  // One late reply moves the look by a sixteenth of a character; the second in a row to it.
+  for (double first : {36.5625, 36.625}) {
+    EXPECT_THAT(Gather(late, 25, 3.5, &wait),
+                ElementsAre(Look{first, 0}, Look{40, 1}, Look{63, 23}, Look{64, 1}));
+  }
+  EXPECT_EQ(wait.DeviceDelay(), std::chrono::nanoseconds(28'562'500));
 }
 
 }  // namespace
