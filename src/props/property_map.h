@@ -76,7 +76,7 @@ class PropertyMap {
   // before the fault stay).
   bool LoadStream(const ByteBuffer& source, const CodePage& codePage);
 
-  // The node stays valid until this map or a map sharing its nodes is changed.
+  // The node stays valid until this map is changed or assigned.
   const PropertyNode* Find(std::u16string_view key) const;
   size_t Count() const { return entries_ == nullptr ? 0 : entries_->size(); }
   // Every key, in no particular order.

@@ -36,7 +36,7 @@ ReplyWait::Time ReplyWait::AfterWrite(Time sentAt, size_t requestBytes, double s
 // device that got much faster is soon followed.
 void ReplyWait::Learn(std::chrono::nanoseconds shown) {
   shown = std::clamp<std::chrono::nanoseconds>(shown, {}, kMaxHold);
-  const auto pad = charTime_ / 16;
+  const auto pad = charTime_ / kStepsPerChar;
   delay_ = std::min<std::chrono::nanoseconds>(
       std::max(delay_ + pad, std::min(shown, lastShown_) + pad), kMaxHold);
   lastShown_ = shown;
@@ -47,7 +47,7 @@ ReplyWait::Time ReplyWait::AfterRead(Time readAt, size_t bytesRead, int32_t awai
     received_ += bytesRead;
     if (!looked_ && awaited <= 0) {
       if (++wholeLooks_ >= kWholeLooksBeforeEarlier) {
-        step_ = std::max(step_, charTime_ / 16);
+        step_ = std::max(step_, charTime_ / kStepsPerChar);
         delay_ = std::max<std::chrono::nanoseconds>(delay_ - step_, {});
         step_ = std::min<std::chrono::nanoseconds>(step_ * 2, kMaxHold);
       }

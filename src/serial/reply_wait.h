@@ -20,6 +20,9 @@ class ReplyWait {
   static constexpr std::chrono::milliseconds kMaxHold{250};
   // First looks in a row that must find the reply whole before the next comes earlier.
   static constexpr int kWholeLooksBeforeEarlier = 8;
+  // The look's unit of adjustment, as a fraction of a character: later after a short look, earlier
+  // (doubling) after a run of whole ones.
+  static constexpr int kStepsPerChar = 16;
 
   // charTime: one character on the wire, start, parity and stop bits included.
   explicit ReplyWait(std::chrono::nanoseconds charTime) : charTime_(charTime) {}
