@@ -7,17 +7,22 @@
 #include "engine/query_engine.h"
 #include "engine/text_format.h"
 #include "platform/code_page.h"
+#include "quillbox/quillbox.h"
 #include "style/checksum.h"
 
 namespace qb {
 namespace {
 
-// Event codes of the extension (QB_EVENT_... in the public header).
-constexpr int32_t kExceptionEvent = 200;
-constexpr int32_t kRejectedEvent = 201;
-constexpr int32_t kPortLostEvent = 202;
-constexpr int32_t kItemDroppedEvent = 203;
-constexpr int32_t kReplyDiscardedEvent = 204;
+// The reasons travel to the host as numbers: they are the header's.
+static_assert(static_cast<int>(QueryEngine::DropReason::kQueueFull) == QB_DROP_QUEUE_FULL &&
+              static_cast<int>(QueryEngine::DropReason::kWatchdogRefill) == QB_DROP_WATCHDOG &&
+              static_cast<int>(QueryEngine::DropReason::kStart) == QB_DROP_START &&
+              static_cast<int>(QueryEngine::DropReason::kInsertStyle) == QB_DROP_INSERT_STYLE);
+static_assert(static_cast<int>(ModbusMaster::RejectReason::kChecksum) == QB_REJECT_CHECKSUM &&
+              static_cast<int>(ModbusMaster::RejectReason::kSlave) == QB_REJECT_SLAVE &&
+              static_cast<int>(ModbusMaster::RejectReason::kFunction) == QB_REJECT_FUNCTION &&
+              static_cast<int>(ModbusMaster::RejectReason::kFraming) == QB_REJECT_FRAMING &&
+              static_cast<int>(ModbusMaster::RejectReason::kUnexpected) == QB_REJECT_UNEXPECTED);
 
 const char16_t* DropText(QueryEngine::DropReason reason) {
   switch (reason) {
@@ -68,7 +73,7 @@ void QueryEngine::DeliverDetailedEvent(int32_t code, const uint8_t* data, int32_
   lastRx_.raw.clear();
   if (data != nullptr) lastRx_.raw.assign(data, data + length);
   lastRx_.words = std::move(words);
-  lastRx_.dataType = 0;
+  lastRx_.dataType = QB_DATA_WORDS;
   SendEventBlock(code, data, length, itemId);
 }
 
@@ -77,7 +82,7 @@ void QueryEngine::EngineModbusMaster::OnException(const uint8_t* bytes, int32_t 
   if (!engine_.hostWindowSet_) return;
   const uint32_t exceptionCode = engine_.IsRtuMode() ? bytes[2] : HexPairValue(bytes + 5, 2);
   engine_.DeliverDetailedEvent(
-      kExceptionEvent, bytes, count,
+      QB_EVENT_EXCEPTION, bytes, count,
       {static_cast<uint16_t>(FunctionCode()), static_cast<uint16_t>(exceptionCode)});
   engine_.lastAskTime_ = 0;
   engine_.lastReplyTime_ = engine_.StampNow();
@@ -87,21 +92,21 @@ void QueryEngine::EngineModbusMaster::OnRejected(const uint8_t* bytes, int32_t c
                                                  RejectReason reason) {
   engine_.lastErrorText_ = std::u16string(u"reply refused: ") + ReasonText(reason);
   if (!engine_.hostWindowSet_) return;
-  engine_.DeliverDetailedEvent(kRejectedEvent, bytes, count,
+  engine_.DeliverDetailedEvent(QB_EVENT_REJECTED, bytes, count,
                                {static_cast<uint16_t>(static_cast<int32_t>(reason))});
 }
 
 void QueryEngine::OnPortLost(std::string_view reason) {
   lastErrorText_ = Utf8ToUtf16(std::string(reason));
   if (!detailedEvents_ || !hostWindowSet_) return;
-  DeliverDetailedEvent(kPortLostEvent, nullptr, 0, {});
+  DeliverDetailedEvent(QB_EVENT_PORT_LOST, nullptr, 0, {});
 }
 
 void QueryEngine::ReportDropped(const std::vector<int32_t>& manualIds, DropReason reason) {
   if (!detailedEvents_ || !hostWindowSet_) return;
   for (const int32_t id : manualIds) {
     lastErrorText_ = u"manual item " + DecimalText(id) + u" dropped unsent: " + DropText(reason);
-    DeliverDetailedEvent(kItemDroppedEvent, nullptr, 0, {static_cast<uint16_t>(reason)}, id);
+    DeliverDetailedEvent(QB_EVENT_ITEM_DROPPED, nullptr, 0, {static_cast<uint16_t>(reason)}, id);
   }
 }
 
@@ -111,7 +116,7 @@ void QueryEngine::ReportDiscardedReply(const uint8_t* bytes, int32_t count) {
   discardReportedAsk_ = lastAskTime_;
   lastErrorText_ =
       u"reply to item " + DecimalText(currentItemId_) + u" discarded: it came while stopped";
-  DeliverDetailedEvent(kReplyDiscardedEvent, bytes, count, {});
+  DeliverDetailedEvent(QB_EVENT_REPLY_DISCARDED, bytes, count, {});
 }
 
 }  // namespace qb

@@ -4,6 +4,7 @@
 #include "engine/item_keys.h"
 #include "engine/query_engine.h"
 #include "engine/text_format.h"
+#include "quillbox/quillbox.h"
 
 namespace qb {
 
@@ -80,7 +81,7 @@ void QueryEngine::SendModbusQuery(const QueryItem& item) {
   } else {
     // The event's block is a copy: the host may build the next request from its handler.
     const std::vector<uint8_t> copy(frame.begin(), frame.end());
-    DeliverEvent(copy.data(), static_cast<int32_t>(copy.size()), 1);
+    DeliverEvent(copy.data(), static_cast<int32_t>(copy.size()), QB_EVENT_SEND_REQUEST);
     retryCopy_ = item;
     NoteWithBytes(prefix + u"INDIRECT QUERY THROUGH YOUR METHOD (Sending Msg) : ", copy.data(),
                   copy.size());

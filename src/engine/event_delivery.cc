@@ -4,6 +4,7 @@
 
 #include "engine/query_engine.h"
 #include "engine/text_format.h"
+#include "quillbox/quillbox.h"
 
 namespace qb {
 
@@ -13,7 +14,7 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
   lastRx_.itemId = currentItemId_;
   lastRx_.raw.clear();
   lastRx_.raw.shrink_to_fit();
-  const bool carriesData = code != 3 && code != 4;
+  const bool carriesData = code != QB_EVENT_TIMEOUT && code != QB_EVENT_WATCHDOG;
   if (carriesData) {
     lastRx_.raw.assign(data, data + length);
     DecodeModbusData(lastRx_.raw, IsRtuMode(), requestedBitCount_, lastRx_.words, lastRx_.dataType);
@@ -23,7 +24,7 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
 
 void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t length,
                                  int32_t itemId) {
-  const int32_t idWidth = eventFormat_ == 2 ? 4 : 1;
+  const int32_t idWidth = eventFormat_ == QB_EVENT_FORMAT_ID4 ? 4 : 1;
   const int32_t eventSize = 1 + idWidth + length;
   std::vector<uint8_t> block(static_cast<size_t>(eventSize));
   block[0] = static_cast<uint8_t>(code);
@@ -31,7 +32,7 @@ void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t l
   for (int32_t i = 0; i < idWidth; ++i) block[1 + i] = static_cast<uint8_t>(id >> (8 * i));
   if (length > 0) std::copy(payload, payload + length, block.begin() + 1 + idWidth);
 
-  if (code >= 1 && code <= 4) ++eventCounts_[code];
+  if (code >= QB_EVENT_SEND_REQUEST && code <= QB_EVENT_WATCHDOG) ++eventCounts_[code];
   if (log_.LoggingOn()) {
     LogTraffic(u"event " + DecimalText(code) + u" item " + DecimalText(itemId) + u":",
                length > 0 ? payload : nullptr, static_cast<size_t>(length));
@@ -52,7 +53,7 @@ void QueryEngine::OnModbusPacket(const uint8_t* bytes, int32_t count) {
     Note(u"Error : Responsed Plain but no Target Window");
     return;
   }
-  DeliverEvent(bytes, count, 2);
+  DeliverEvent(bytes, count, QB_EVENT_REPLY);
   lastAskTime_ = 0;
   lastReplyTime_ = StampNow();
   ++repliesCompleted_;

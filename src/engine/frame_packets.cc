@@ -7,6 +7,7 @@
 #include "engine/item_keys.h"
 #include "engine/query_engine.h"
 #include "protocols/reply_styles.h"
+#include "quillbox/quillbox.h"
 #include "style/int_to_str.h"
 #include "style/style_text.h"
 
@@ -66,8 +67,8 @@ void QueryEngine::OnMbfxPacket(std::u16string_view packet) {
     ShowMessageBoxOnce(platform_, mbfxBlockMessageNotShown, u"Error 62743");
     return;
   }
-  lastRx_.eventType = 2;
-  lastRx_.dataType = bits ? 1 : 0;
+  lastRx_.eventType = QB_EVENT_REPLY;
+  lastRx_.dataType = bits ? QB_DATA_BITS : QB_DATA_WORDS;
   lastRx_.itemId = frameItemIds_.empty() ? 0 : frameItemIds_.front();
   lastRx_.words.clear();
   for (size_t i = 0; i < block.size(); i += width) {
@@ -78,7 +79,7 @@ void QueryEngine::OnMbfxPacket(std::u16string_view packet) {
 
 void QueryEngine::OnCnetPacket(std::u16string_view packet) {
   if (packet == u"READ_ACK") {
-    lastRx_.eventType = 2;
+    lastRx_.eventType = QB_EVENT_REPLY;
     const int32_t blocks = frameReceiver_.GetIntValue(u"BlocCnt");
     if (blocks != static_cast<int32_t>(frameItemIds_.size())) {
       frameItemIds_.clear();  // not the frame that was sent: nothing can be attributed
@@ -94,12 +95,13 @@ void QueryEngine::OnCnetPacket(std::u16string_view packet) {
       reported.push_back(ids[i]);
       const std::u16string round = u":" + IntToStr(static_cast<int32_t>(i), 10, -1);
       lastRx_.itemId = ids[i];
-      lastRx_.dataType = frameReceiver_.GetIntValue(u"DataCnt" + round) == 2 ? 0 : 1;
+      lastRx_.dataType =
+          frameReceiver_.GetIntValue(u"DataCnt" + round) == 2 ? QB_DATA_WORDS : QB_DATA_BITS;
       lastRx_.words.assign(1, static_cast<uint16_t>(frameReceiver_.GetIntValue(u"Data" + round)));
       SendRecordEvent(0);
     }
   } else if (packet == u"WRITE_ACK") {
-    lastRx_.eventType = 2;
+    lastRx_.eventType = QB_EVENT_REPLY;
     const std::vector<int32_t> ids = secondFrameItemIds_;
     for (const int32_t id : ids) {
       lastRx_.itemId = id;
@@ -121,8 +123,8 @@ void QueryEngine::OnMkldPacket(std::u16string_view packet) {
     const int32_t bit = properties_.GetInt(keys::kBitPos, 0);
     value = bit >= 0 && bit < 16 ? (value >> bit) & 1u : 0u;
   }
-  lastRx_.eventType = 2;
-  lastRx_.dataType = bits ? 1 : 0;
+  lastRx_.eventType = QB_EVENT_REPLY;
+  lastRx_.dataType = bits ? QB_DATA_BITS : QB_DATA_WORDS;
   lastRx_.words.assign(1, static_cast<uint16_t>(value));
   lastRx_.itemId = frameItemIds_.front();
   SendRecordEvent(0);

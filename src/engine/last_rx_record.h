@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "quillbox/quillbox.h"
+
 namespace qb {
 
 struct LastRxRecord {
-  int32_t eventType = -1;
+  int32_t eventType = QB_EVENT_NONE;
   int32_t itemId = 0;
-  int32_t dataType = 1;  // 1: the words are bits (0 or 1 each); 0: 16-bit words
+  int32_t dataType = QB_DATA_BITS;  // or QB_DATA_WORDS
   std::u16string valuesText;
   std::vector<uint16_t> words;
   std::vector<uint8_t> raw;

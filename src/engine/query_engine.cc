@@ -4,6 +4,7 @@
 
 #include "engine/item_keys.h"
 #include "engine/text_format.h"
+#include "quillbox/quillbox.h"
 
 namespace qb {
 
@@ -70,19 +71,19 @@ void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
 
   if (firstAuto != toDo_.end()) {
     switch (manualInsertStyle_) {
-      case 100:
+      case QB_INSERT_HEAD:
         toDo_.PushFront(std::move(item));
         break;
-      case 101:
+      case QB_INSERT_TAIL:
         toDo_.PushBack(std::move(item));
         break;
-      case 102:
+      case QB_INSERT_BEFORE_AUTO:
         toDo_.InsertBefore(firstAuto, std::move(item));
         break;
-      case 103:
+      case QB_INSERT_AFTER_AUTO:
         toDo_.InsertAfter(lastAuto, std::move(item));
         break;
-      case 104:
+      case QB_INSERT_AFTER_MANUAL:
         if (lastManual != toDo_.end()) {
           toDo_.InsertAfter(lastManual, std::move(item));
         } else {
@@ -95,10 +96,10 @@ void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
     }
   } else {
     switch (insertStyleWithoutAuto_) {
-      case 1:
+      case QB_INSERT_EMPTY_HEAD:
         toDo_.PushFront(std::move(item));
         break;
-      case 2:
+      case QB_INSERT_EMPTY_TAIL:
         toDo_.PushBack(std::move(item));
         break;
       default:

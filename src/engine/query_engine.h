@@ -26,6 +26,7 @@
 #include "protocols/frame_receiver.h"
 #include "protocols/link_frames.h"
 #include "protocols/modbus_master.h"
+#include "quillbox/quillbox.h"
 #include "userprotocol/definition.h"
 
 namespace qb {
@@ -324,7 +325,7 @@ class QueryEngine {
   bool describeDeviceName_ = false;
   bool describeBitPosition_ = false;
   int32_t currentItemIsAuto_ = 0;
-  int32_t eventFormat_ = 1;
+  int32_t eventFormat_ = QB_EVENT_FORMAT_ID1;
   int32_t userProtocolMode_ = 0;
   SerialLink* port_ = nullptr;
   int32_t retryInProgress_ = 0;
@@ -337,8 +338,8 @@ class QueryEngine {
   std::u16string parity_ = u"N";
   std::u16string dataBits_ = u"8";
   std::u16string stopBits_ = u"1";
-  int32_t manualInsertStyle_ = 104;
-  int32_t insertStyleWithoutAuto_ = 2;
+  int32_t manualInsertStyle_ = QB_INSERT_AFTER_MANUAL;
+  int32_t insertStyleWithoutAuto_ = QB_INSERT_EMPTY_TAIL;
   LastRxRecord lastRx_;
   int32_t httpMode_ = 0;
   std::u16string httpTexts_[2];

@@ -9,6 +9,7 @@
 #include "engine/text_format.h"
 #include "platform/clock.h"
 #include "protocols/protocol_capabilities.h"
+#include "quillbox/quillbox.h"
 
 namespace qb {
 namespace {
@@ -33,7 +34,7 @@ void QueryEngine::OnTimer() {
   if (lastRefillTime_ != 0 && now - lastRefillTime_ > kWatchdogMs) {
     Refill(DropReason::kWatchdogRefill);
     if (lastTimeOutTime_ == 0 || platform_.TickMs() - lastTimeOutTime_ > kWatchdogMs) {
-      DeliverEvent(nullptr, 0, 4);
+      DeliverEvent(nullptr, 0, QB_EVENT_WATCHDOG);
     }
   }
   Step();
@@ -167,7 +168,7 @@ void QueryEngine::HandleTimeOut(int32_t timeOut) {
     Note(u"Retried " + DecimalText(retryLimit_) + u" times but failed !");
     retryInProgress_ = 0;
   }
-  DeliverEvent(nullptr, 0, 3);
+  DeliverEvent(nullptr, 0, QB_EVENT_TIMEOUT);
 }
 
 void QueryEngine::ChooseAndSend() {

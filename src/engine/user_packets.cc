@@ -6,6 +6,7 @@
 #include "engine/item_keys.h"
 #include "engine/query_engine.h"
 #include "engine/text_format.h"
+#include "quillbox/quillbox.h"
 #include "style/style.h"
 #include "userprotocol/packet_style.h"
 #include "userprotocol/values_text.h"
@@ -26,7 +27,7 @@ int32_t QueryEngine::AddUserPacket(std::u16string_view packetName, std::u16strin
 
   lastPacketName_ = item->packetName;
   lastTxSituation_ = item->txSituation;
-  lastRx_.eventType = 101;
+  lastRx_.eventType = QB_EVENT_USER_PACKET_PREPARED;
   if (hostWindowSet_) {
     platform_.SendHostMessage(hostWindow_, hostMessage_, id, item->Int(keys::kIsAuto));
   }

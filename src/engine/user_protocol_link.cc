@@ -2,6 +2,7 @@
 // definition's Rx packets become receive Styles, and a matched packet reaches the host as event
 // 100 with its values written as a values text.
 #include "engine/query_engine.h"
+#include "quillbox/quillbox.h"
 #include "userprotocol/packet_style.h"
 #include "userprotocol/values_text.h"
 
@@ -31,7 +32,7 @@ void QueryEngine::OnUserProtocolPacket(std::u16string_view packet) {
   }
   lastRx_.itemId = currentItemId_;
   lastRx_.valuesText = WriteValuesText(frameReceiver_.Values());
-  lastRx_.eventType = 100;
+  lastRx_.eventType = QB_EVENT_USER_PACKET_RECEIVED;
   SendRecordEvent(byteOrder);
 }
 
