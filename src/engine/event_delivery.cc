@@ -1,5 +1,6 @@
 // Event delivery: every event is first recorded in the last-event record, then sent to the host
 // window synchronously, with a block of the event code, the item id and the frame bytes.
+#include <algorithm>
 #include <vector>
 
 #include "engine/query_engine.h"
@@ -7,6 +8,9 @@
 #include "quillbox/quillbox.h"
 
 namespace qb {
+
+// The decoded data's kind reaches the host as it stands (qbGetLastRxDataType).
+static_assert(kModbusWords == QB_DATA_WORDS && kModbusBits == QB_DATA_BITS);
 
 void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code) {
   if (data == nullptr || length < 0) length = 0;
@@ -25,7 +29,8 @@ void QueryEngine::DeliverEvent(const uint8_t* data, int32_t length, int32_t code
 void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t length,
                                  int32_t itemId) {
   const int32_t idWidth = eventFormat_ == QB_EVENT_FORMAT_ID4 ? 4 : 1;
-  const int32_t eventSize = 1 + idWidth + length;
+  // 64 bits: a host's own frame may be as long as a 32-bit length allows.
+  const int64_t eventSize = int64_t{1} + idWidth + std::max(length, 0);
   std::vector<uint8_t> block(static_cast<size_t>(eventSize));
   block[0] = static_cast<uint8_t>(code);
   const auto id = static_cast<uint32_t>(itemId);
@@ -41,7 +46,7 @@ void QueryEngine::SendEventBlock(int32_t code, const uint8_t* payload, int32_t l
        DecimalText(eventSize));
   if (!hostWindowSet_) return;  // a message to a missing window goes nowhere
   platform_.SendHostMessage(hostWindow_, hostMessage_, reinterpret_cast<uintptr_t>(block.data()),
-                            eventSize);
+                            static_cast<intptr_t>(eventSize));
 }
 
 void QueryEngine::EngineModbusMaster::OnPacket(const uint8_t* bytes, int32_t count) {

@@ -65,9 +65,9 @@ int32_t qbGetLastRxDataCount(void) {
       [](QueryEngine& e) { return static_cast<int32_t>(e.LastRx().words.size()); });
 }
 int32_t qbGetLastRxDataAtIndex(int32_t index) {
-  return DefaultRuntime::Get().RunOr(-1, [&](QueryEngine& e) -> int32_t {
+  return DefaultRuntime::Get().RunOr(QB_NO_DATA, [&](QueryEngine& e) -> int32_t {
     const auto& words = e.LastRx().words;
-    if (index < 0 || static_cast<size_t>(index) >= words.size()) return -1;
+    if (index < 0 || static_cast<size_t>(index) >= words.size()) return QB_NO_DATA;
     return words[static_cast<size_t>(index)];
   });
 }
@@ -76,11 +76,11 @@ int32_t qbGetLastRxRawSize(void) {
       [](QueryEngine& e) { return static_cast<int32_t>(e.LastRx().raw.size()); });
 }
 int32_t qbGetLastRxRaw(uint8_t* dst) {
-  if (dst == nullptr) return 0;
+  if (dst == nullptr) return QB_NO;
   return DefaultRuntime::Get().Run([&](QueryEngine& e) {
     const auto& raw = e.LastRx().raw;
     if (!raw.empty()) std::memcpy(dst, raw.data(), raw.size());
-    return 1;
+    return QB_YES;
   });
 }
 int32_t qbGetLastItmExp(uint8_t* dst, int32_t maxBytes) {

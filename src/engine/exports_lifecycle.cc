@@ -58,7 +58,7 @@ void qbSetAsciiMode(void) {
   DefaultRuntime::Get().Run([](QueryEngine& e) { e.SetAsciiMode(); });
 }
 int32_t qbIsRtuMode(void) {
-  return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.IsRtuMode() ? 1 : 0; });
+  return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.IsRtuMode() ? QB_YES : QB_NO; });
 }
 void qbSetUserProtocolMode(int32_t mode) {
   DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetUserProtocolMode(mode); });

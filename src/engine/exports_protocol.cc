@@ -16,13 +16,13 @@ void qbSetProtocol(const qb_wchar* name) {
 }
 
 int32_t qbHasPrtclDvcName(const qb_wchar* protocol) {
-  return qb::ProtocolHasDeviceName(WideView(protocol)) ? 1 : 0;
+  return qb::ProtocolHasDeviceName(WideView(protocol)) ? QB_YES : QB_NO;
 }
 int32_t qbHasPrtclBitPos(const qb_wchar* protocol) {
-  return qb::ProtocolHasBitPosition(WideView(protocol)) ? 1 : 0;
+  return qb::ProtocolHasBitPosition(WideView(protocol)) ? QB_YES : QB_NO;
 }
 int32_t qbIsPrtclSupportContinuousAddr(const qb_wchar* protocol) {
-  return qb::ProtocolSupportsContinuousAddress(WideView(protocol)) ? 1 : 0;
+  return qb::ProtocolSupportsContinuousAddress(WideView(protocol)) ? QB_YES : QB_NO;
 }
 void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second) {
   DefaultRuntime::Get().Run(

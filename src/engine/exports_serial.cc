@@ -18,9 +18,9 @@ int32_t qbOpenSerial(int32_t port, uint32_t baud) {
       [&](QueryEngine& e, EnginePort& p, std::atomic<int32_t>& portRunning) {
         e.SetBaudRate(baud);
         p.SetReadParams(EnginePort::kDefaultChunkSize, &portRunning);
-        if (p.Open(port, baud, e.Parity(), e.DataBits(), e.StopBits())) return 1;
+        if (p.Open(port, baud, e.Parity(), e.DataBits(), e.StopBits())) return QB_YES;
         e.SetLastErrorText(qb::Utf8ToUtf16(p.LastOpenError()));
-        return 0;
+        return QB_NO;
       });
 }
 void qbCloseSerial(void) {

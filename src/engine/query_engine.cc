@@ -117,16 +117,16 @@ void QueryEngine::RegisterManual(std::unique_ptr<QueryItem> item) {
 
 int32_t QueryEngine::PauseItem(int32_t id) {
   const auto it = autoList_.FindFirst([id](const QueryItem& i) { return i.Id() == id; });
-  if (it == autoList_.end()) return 0;
+  if (it == autoList_.end()) return QB_NO;
   (*it)->SetInt(keys::kPaused, 1);
-  return 1;
+  return QB_YES;
 }
 
 int32_t QueryEngine::ResumeItem(int32_t id) {
   const auto it = autoList_.FindFirst([id](const QueryItem& i) { return i.Id() == id; });
-  if (it == autoList_.end()) return 0;
+  if (it == autoList_.end()) return QB_NO;
   (*it)->SetInt(keys::kPaused, 0);
-  return 1;
+  return QB_YES;
 }
 
 void QueryEngine::UnregisterAutoItem(int32_t id) {
@@ -165,9 +165,9 @@ void QueryEngine::FillLogStatus() {
   log_.SetStatus(u"Auto", number(autoList_.Count()));
   log_.SetStatus(u"ToDo", number(toDo_.Count()));
   log_.SetStatus(u"Requests", number(requestsSent_));
-  log_.SetStatus(u"Replies", number(eventCounts_[2]));
-  log_.SetStatus(u"TimeOuts", number(eventCounts_[3]));
-  log_.SetStatus(u"Watchdogs", number(eventCounts_[4]));
+  log_.SetStatus(u"Replies", number(eventCounts_[QB_EVENT_REPLY]));
+  log_.SetStatus(u"TimeOuts", number(eventCounts_[QB_EVENT_TIMEOUT]));
+  log_.SetStatus(u"Watchdogs", number(eventCounts_[QB_EVENT_WATCHDOG]));
 }
 
 void QueryEngine::LogTraffic(std::u16string_view what, const uint8_t* bytes, size_t count) {

@@ -369,7 +369,7 @@ class QueryEngine {
   DisplayText display_;
   // Traffic counts for the Log window: requests written to the port, and events by code (1-4).
   uint64_t requestsSent_ = 0;
-  uint64_t eventCounts_[5] = {};
+  uint64_t eventCounts_[QB_EVENT_WATCHDOG + 1] = {};  // by event code
   bool detailedEvents_ = false;
   std::u16string lastErrorText_;
 };

@@ -16,19 +16,20 @@ namespace qb {
 int32_t QueryEngine::AddUserPacket(std::u16string_view packetName, std::u16string_view txSituation,
                                    uint32_t id, bool isAuto) {
   const UserPacket* packet = userProtocol_.FindPacket(packetName);
-  if (packet == nullptr) return 0;
+  if (packet == nullptr) return QB_NO;
   auto item = std::make_unique<QueryItem>();
   item->SetInt(keys::kItmId, static_cast<int32_t>(id));
   item->packetName.assign(packetName);
   item->txSituation.assign(txSituation);
   Style style(platform_);
   const PacketFrame frame = FrameOf(*packet);
-  if (!CompilePacket(frame, style)) return 0;
+  if (!CompilePacket(frame, style)) return QB_NO;
 
   lastPacketName_ = item->packetName;
   lastTxSituation_ = item->txSituation;
   lastRx_.eventType = QB_EVENT_USER_PACKET_PREPARED;
   if (hostWindowSet_) {
+    // lParam is the item's is-auto flag, which only the refill's copies carry: 0 for a new item.
     platform_.SendHostMessage(hostWindow_, hostMessage_, id, item->Int(keys::kIsAuto));
   }
   // The host may have set the values text and the delimiter while it handled the message.
@@ -39,7 +40,7 @@ int32_t QueryEngine::AddUserPacket(std::u16string_view packetName, std::u16strin
   } else {
     RegisterManual(std::move(item));
   }
-  return 1;
+  return QB_YES;
 }
 
 void QueryEngine::SendUserPacketHead() {

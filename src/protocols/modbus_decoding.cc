@@ -80,7 +80,7 @@ void DecodeAscii(std::span<const uint8_t> frame, int32_t code, int32_t requested
 void DecodeModbusData(std::span<const uint8_t> frame, bool rtu, int32_t requestedBits,
                       std::vector<uint16_t>& words, int32_t& dataType) {
   words.clear();
-  dataType = 0;
+  dataType = kModbusWords;
   int32_t code = 0;
   if (rtu) {
     if (frame.size() >= 2) code = frame[1];
@@ -88,7 +88,7 @@ void DecodeModbusData(std::span<const uint8_t> frame, bool rtu, int32_t requeste
     code = frame[4] - '0';
   }
   if (code < 1 || code > 4) return;
-  if (code <= 2) dataType = 1;
+  if (code <= 2) dataType = kModbusBits;
   if (rtu) {
     DecodeRtu(frame, code, requestedBits, words);
   } else {

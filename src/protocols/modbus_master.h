@@ -102,8 +102,9 @@ int32_t ExpectedReplyLength(int32_t code, int32_t quantity, bool rtu);
 
 // Decodes the data of a delivered frame into the words of the last-event record: codes 1 and 2 as
 // bits (one entry per bit, least significant first, at most requestedBits entries), codes 3 and 4
-// as 16-bit words. words is emptied first; dataType becomes 1 for bits, 0 otherwise. Never reads
-// beyond frame.
+// as 16-bit words. words is emptied first; dataType becomes kModbusBits or kModbusWords. Never
+// reads beyond frame.
+enum ModbusDataKind : int32_t { kModbusWords = 0, kModbusBits = 1 };
 void DecodeModbusData(std::span<const uint8_t> frame, bool rtu, int32_t requestedBits,
                       std::vector<uint16_t>& words, int32_t& dataType);
 
