@@ -131,7 +131,7 @@ static int indirect;
 
 static intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   (void)window;
-  if (message != QB_MESSAGE || lParam < 2) return 0;
+  if (message != QB_MESSAGE || lParam < 5) return 0; /* a code and a four-byte id at least */
   const uint8_t* block = (const uint8_t*)wParam;
   const int code = block[0];
   const uint32_t id = (uint32_t)block[1] | (uint32_t)block[2] << 8 | (uint32_t)block[3] << 16 |
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
       widePath[k] = (qb_wchar)path[k];
     widePath[k] = 0;
     qb.SetPortDevice(1, widePath);
-    if (qb.OpenSerial(1, 9600) != 1) {
+    if (qb.OpenSerial(1, 9600) != QB_YES) {
       fprintf(stderr, "example_host: the library could not open %s\n", path);
       return 2;
     }

@@ -5,6 +5,8 @@
 #include <bit>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "sim_test_util.h"
 
 namespace qb::sim {
@@ -70,8 +72,11 @@ TEST_F(PollAgainstSimulator, ReadsWithMbpollsReferencesAndFormats) {
     EXPECT_EQ(ValueLines(r.out), lines) << args[5] << " " << args[6];
   }
   EXPECT_EQ(sim.model.Get(1, Table::kHoldingRegisters, 3), 0xF5C3);
-  const ProcessResult json =
-      Poll({sim.Path(), "-P", "none", "-1", "-r", "2", "-t", "4:int16", "--json"});
+  // A device path in UTF-8 beyond ASCII reaches the library whole.
+  const std::string link = ::testing::TempDir() + "p\u00f6rt-" + std::to_string(::getpid());
+  ASSERT_EQ(::symlink(std::string(sim.Path()).c_str(), link.c_str()), 0);
+  const ProcessResult json = Poll({link, "-P", "none", "-1", "-r", "2", "-t", "4:int16", "--json"});
+  ::unlink(link.c_str());
   EXPECT_TRUE(Has(json.out, "\"raw\":[65531],\"request\":\"read\",\"rtt_ms\":")) << json.out;
   EXPECT_TRUE(Has(json.out, "\"slave\":1,\"table\":\"holding-registers\"")) << json.out;
   EXPECT_TRUE(Has(json.out, "\"values\":[-5]}\n{\"summary\":")) << json.out;

@@ -15,6 +15,7 @@
 #include "cli/exit_codes.h"
 #include "cli/monitor_feed.h"
 #include "cli/plc_items.h"
+#include "platform/code_page.h"
 #include "quillbox/quillbox.h"
 
 namespace qb::cli {
@@ -40,8 +41,6 @@ struct Inbox {
   uint32_t lastAskTime = 0;   // the last "LastAskTime=" noted
 };
 Inbox* inbox = nullptr;  // the one poll running in this process
-
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 bool StartsWith(const char16_t* text, std::u16string_view prefix) {
   return std::u16string_view(text).starts_with(prefix);
@@ -140,13 +139,11 @@ std::vector<uint16_t> ReadWriteValues(const std::vector<uint8_t>& raw) {
   return values;
 }
 
-// Why the last call or reply failed, in the library's words (ASCII).
+// Why the last call or reply failed, in the library's words.
 std::string LastErrorText() {
   qb_wchar text[256];
   const int32_t length = qbGetLastErrorText(text, 256);
-  std::string ascii;
-  for (int32_t i = 0; i < std::min(length, 255); ++i) ascii += static_cast<char>(text[i]);
-  return ascii;
+  return Utf16ToUtf8(std::u16string_view(text, static_cast<size_t>(std::clamp(length, 0, 255))));
 }
 
 intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -191,7 +188,7 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     }
     std::vector<uint8_t> raw(lParam == 0 ? 0
                                          : static_cast<size_t>(std::max(qbGetLastRxRawSize(), 0)));
-    if (!raw.empty() && qbGetLastRxRaw(raw.data()) != 1) raw.clear();
+    if (!raw.empty() && qbGetLastRxRaw(raw.data()) != QB_YES) raw.clear();
     if (n == 0) e.data = ReadWriteValues(raw);
     e.frame = std::move(raw);
   }
@@ -341,7 +338,7 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetHostWindowProc(OnEvent);
   std::unique_ptr<MonitorFeed> feed;
   if (!config.monitor.empty()) {
-    qbSetMonitorSocket(Wide(config.monitor).c_str());
+    qbSetMonitorSocket(Utf8ToUtf16(config.monitor).c_str());
     qbShowLog();
     feed = std::make_unique<MonitorFeed>(config.monitor);
   }
@@ -359,8 +356,8 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
   qbSetDataBits(config.dataBits == 7 ? u"7" : u"8");
   qbSetStopBits(config.stopBits == 2 ? u"2" : u"1");
   qbSetRs485Kernel(config.rs485Driver ? 1 : 0);
-  if (!config.device.empty()) qbSetPortDevice(config.com, Wide(config.device).c_str());
-  if (qbOpenSerial(config.com, config.baud) != 1) {
+  if (!config.device.empty()) qbSetPortDevice(config.com, Utf8ToUtf16(config.device).c_str());
+  if (qbOpenSerial(config.com, config.baud) != QB_YES) {
     const std::string port = config.device.empty()
                                  ? std::string("COM").append(std::to_string(config.com))
                                  : config.device;
@@ -376,12 +373,12 @@ int RunPoll(const PollConfig& config, std::ostream& out, std::ostream& err,
     inbox = nullptr;
     return kExitDevice;
   }
-  if (config.protocol != "MODBUS") qbSetProtocol(Wide(config.protocol).c_str());
+  if (config.protocol != "MODBUS") qbSetProtocol(Utf8ToUtf16(config.protocol).c_str());
   qbSetTimeOut(config.timeoutMs);
   qbSetQueryInterval(config.intervalMs);
   qbEnableRetryForManual(config.retries > 0 ? 1 : 0, config.retries, 0);
   qbSetTimerPeriod(config.precise ? 0 : 10);
-  if (feed) qbTest1(Wide("quillbox is polling " + config.device).c_str());
+  if (feed) qbTest1(Utf8ToUtf16("quillbox is polling " + config.device).c_str());
 
   // Polled without pause, the reads are auto items: the library's own cycles, back to back. With
   // a period, or for one cycle, each cycle's reads are manual items given when it is due: between

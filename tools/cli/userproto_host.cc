@@ -1,11 +1,13 @@
 #include "cli/userproto_host.h"
 
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "platform/code_page.h"
 #include "quillbox/quillbox.h"
 
 namespace qb::cli {
@@ -22,16 +24,22 @@ struct Inbox {
 };
 Inbox* inbox = nullptr;  // the one poll running in this process
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+// Packet names, variable names and values travel as the definition's 8-bit texts, which the
+// library reads in the process's code page (the locale's, as qbSetCodePage is not called here).
+const CodePage& TextCodePage() {
+  static const CodePage codePage;
+  return codePage;
+}
+std::u16string Wide(const std::string& s) { return TextCodePage().ToWide(s); }
 
 std::string LastText(int32_t (*copy)(uint8_t*), int32_t bytes) {
   std::vector<uint8_t> buffer(static_cast<size_t>(std::max(bytes, 2)) + 2, 0);
   copy(buffer.data());
-  std::string text;
+  std::u16string text;
   for (size_t i = 0; i + 1 < buffer.size() && (buffer[i] | buffer[i + 1]) != 0; i += 2) {
-    text += static_cast<char>(buffer[i]);
+    text += static_cast<char16_t>(buffer[i] | buffer[i + 1] << 8);
   }
-  return text;
+  return TextCodePage().ToBytes(text);
 }
 
 // "ADDR=n1&NAME=s4142" -> "ADDR=1 NAME="AB"" for people.
@@ -48,8 +56,11 @@ std::string Readable(const std::string& values) {
     if (type == 's' && data.size() % 2 == 0) {
       out += '"';
       for (size_t i = 0; i < data.size(); i += 2) {
-        const char c = static_cast<char>(std::stoi(data.substr(i, 2), nullptr, 16));
-        out += (c >= 0x20 && c < 0x7F) ? std::string(1, c) : "\\x" + data.substr(i, 2);
+        uint8_t c = 0;
+        const char* pair = data.data() + i;
+        const bool hex = std::from_chars(pair, pair + 2, c, 16).ptr == pair + 2;
+        out += hex && c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c))
+                                            : "\\x" + data.substr(i, 2);
       }
       out += '"';
     } else {
@@ -63,7 +74,7 @@ intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (inbox == nullptr || message != kMessage) return 0;
   const int32_t type = qbGetLastRxEventType();
   std::lock_guard lock(inbox->mutex);
-  if (lParam >= 2 && reinterpret_cast<const uint8_t*>(wParam)[0] == 3) {
+  if (lParam >= 2 && reinterpret_cast<const uint8_t*>(wParam)[0] == QB_EVENT_TIMEOUT) {
     ++inbox->result.timeouts;
     inbox->lines.push_back("time-out of item " + std::to_string(qbGetLastRxItemId()));
   } else if (lParam < 2 && type == QB_EVENT_USER_PACKET_PREPARED) {
@@ -122,9 +133,9 @@ int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::os
   inbox = &box;
   qbSetHostWindowProc(OnEvent);
   qbInit(nullptr, kMessage);
-  qbSetEventFormat(2);
-  qbSetPortDevice(1, Wide(config.device).c_str());
-  if (qbOpenSerial(1, config.baud) != 1) {
+  qbSetEventFormat(QB_EVENT_FORMAT_ID4);
+  qbSetPortDevice(1, Utf8ToUtf16(config.device).c_str());
+  if (qbOpenSerial(1, config.baud) != QB_YES) {
     err << "quillbox: cannot open " << config.device << "\n";
     inbox = nullptr;
     return kExitDevice;
@@ -143,7 +154,7 @@ int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::os
   };
   qbSetTimeOut(config.timeoutMs);
   qbSetQueryInterval(config.intervalMs);
-  if (qbSetUsrPrtclFromBinHexExp(Wide(config.definitionHex).c_str()) != 1) {
+  if (qbSetUsrPrtclFromBinHexExp(Wide(config.definitionHex).c_str()) != QB_YES) {
     err << "quillbox: the library does not load the definition\n";
     return finish(kExitValuesFile);
   }
@@ -156,7 +167,7 @@ int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::os
     }
     const int32_t ok = p.manual ? qbManualUsrPrtclPakt(Wide(p.packet).c_str(), u"Once", id)
                                 : qbAutoUsrPrtclPakt(Wide(p.packet).c_str(), id);
-    if (ok != 1) {
+    if (ok != QB_YES) {
       err << "quillbox: no Tx packet \"" << p.packet << "\" in the definition\n";
       return finish(kExitBadArgument);
     }
