@@ -33,26 +33,26 @@ class DefaultRuntime {
   // Runs f(engine) on the owner thread and returns its result; refused: R{}.
   template <class F>
   auto Run(F&& f) {
-    return Guarded([&](State& s) { return s.loop.Invoke([&] { return f(s.engine); }); });
+    return Guarded([&](State& s) { return s.loop.Invoke(Caught([&] { return f(s.engine); })); });
   }
   // The same with the result to give when the call is refused.
   template <class F, class R>
   R RunOr(R refused, F&& f) {
     CallGuard guard;
     if (!guard.admitted) return refused;
-    return state_->loop.Invoke([&] { return f(state_->engine); });
+    return state_->loop.Invoke(Caught([&] { return f(state_->engine); }, refused));
   }
   // Runs f(engine, port, port-running flag) on the owner thread.
   template <class F>
   auto RunWithPort(F&& f) {
     return Guarded([&](State& s) {
-      return s.loop.Invoke([&] { return f(s.engine, *s.port, s.portRunning); });
+      return s.loop.Invoke(Caught([&] { return f(s.engine, *s.port, s.portRunning); }));
     });
   }
   // Runs f(platform) on the owner thread.
   template <class F>
   auto RunOnPlatform(F&& f) {
-    return Guarded([&](State& s) { return s.loop.Invoke([&] { return f(s.platform); }); });
+    return Guarded([&](State& s) { return s.loop.Invoke(Caught([&] { return f(s.platform); })); });
   }
 
  private:
@@ -80,6 +80,29 @@ class DefaultRuntime {
     CallGuard guard;
     if (!guard.admitted) return R();
     return g(*state_);
+  }
+
+  // f as a call that nothing escapes from: an exception (a failed allocation) must not cross the C
+  // interface into the host, so the export gives what it gives when refused instead.
+  template <class F, class R = std::invoke_result_t<F&>>
+  static auto Caught(F&& f, R failed = R()) {
+    return [&f, failed]() -> R {
+      try {
+        return f();
+      } catch (...) {
+        return failed;
+      }
+    };
+  }
+  template <class F>
+  requires std::is_void_v<std::invoke_result_t<F&>>
+  static auto Caught(F&& f) {
+    return [&f] {
+      try {
+        f();
+      } catch (...) {
+      }
+    };
   }
 
   static void AfterForkInChild();
