@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/owner_work.h"
+
 namespace qb {
 namespace {
 
@@ -42,7 +44,7 @@ DefaultRuntime::DefaultRuntime() : state_(std::make_unique<State>()) {
   s.port = std::make_unique<EnginePort>(s.platform, s.loop, s.engine);
   s.engine.SetPort(s.port.get());
   s.loop.StartThread();
-  s.loop.SetTimer(QueryEngine::kTimerPeriodMs, [&s] { s.engine.OnTimer(); });
+  s.loop.SetTimer(QueryEngine::kTimerPeriodMs, [&s] { Tick(s); });
   pthread_atfork(nullptr, nullptr, &DefaultRuntime::AfterForkInChild);
 }
 
@@ -92,14 +94,24 @@ void DefaultRuntime::AfterForkInChild() {
 
 DefaultRuntime& DefaultRuntime::Get() { return runtime; }
 
+void DefaultRuntime::Tick(State& s) {
+  RunOwnerWork(s.platform, u"timer", [&s] { s.engine.OnTimer(); });
+}
+
 void DefaultRuntime::SetTimerPeriod(int32_t ms) {
   CallGuard guard;
   if (!guard.admitted) return;
   State& s = *state_;
   if (ms == 0) {
-    s.loop.SetDeadlineTimer([&s] { s.engine.OnTimer(); }, [&s] { return s.engine.MsUntilDue(); });
+    s.loop.SetDeadlineTimer([&s] { Tick(s); },
+                            [&s] {
+                              int64_t due = -1;  // nothing due: a failed answer must not spin
+                              RunOwnerWork(s.platform, u"timer",
+                                           [&] { due = s.engine.MsUntilDue(); });
+                              return due;
+                            });
   } else if (ms > 0 && ms <= 1000) {
-    s.loop.SetTimer(static_cast<uint32_t>(ms), [&s] { s.engine.OnTimer(); });
+    s.loop.SetTimer(static_cast<uint32_t>(ms), [&s] { Tick(s); });
   }
 }
 

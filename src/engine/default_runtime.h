@@ -105,6 +105,8 @@ class DefaultRuntime {
     };
   }
 
+  // One tick of the engine's timer, under the owner thread's barrier.
+  static void Tick(State& s);
   static void AfterForkInChild();
   // Leaves the state to the end of the process: no thread is joined, nothing is freed.
   void Abandon();

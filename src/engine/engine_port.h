@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/owner_work.h"
 #include "engine/query_engine.h"
 #include "engine/serial_link.h"
 #include "serial/ce_serial.h"
@@ -13,7 +14,7 @@ namespace qb {
 class EnginePort final : public CESerial, public SerialLink {
  public:
   EnginePort(Platform& platform, OwnerLoop& loop, QueryEngine& engine)
-      : CESerial(platform, loop), engine_(engine) {}
+      : CESerial(platform, loop), notes_(platform), engine_(engine) {}
   ~EnginePort() override { Close(); }
 
   bool IsOpen() const override { return CESerial::IsOpen(); }
@@ -22,13 +23,14 @@ class EnginePort final : public CESerial, public SerialLink {
 
  protected:
   void OnReceive(const uint8_t* bytes, int32_t count) override {
-    engine_.SerialAccept(bytes, count);
+    RunOwnerWork(notes_, u"received bytes", [&] { engine_.SerialAccept(bytes, count); });
   }
   void OnDeviceLost(const std::string& what) override { engine_.OnPortLost(what); }
   int32_t BytesStillAwaited() const override { return engine_.BytesStillAwaited(); }
   double SilenceBeforeReply() const override { return engine_.SilenceBeforeReply(); }
 
  private:
+  Platform& notes_;
   QueryEngine& engine_;
 };
 
