@@ -113,28 +113,4 @@ void __qbTrimTail(void) {
 
 void qbSetTimerPeriod(int32_t ms) { DefaultRuntime::Get().SetTimerPeriod(ms); }
 
-void qbEnableTraceToFile(void) {
-  DefaultRuntime::Get().Run([](QueryEngine& e) { e.EnableTraceToFile(); });
-}
-void qbSetTraceFilePath(const qb_wchar* path) {
-  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.SetTraceFilePath(WideView(path)); });
-}
-void qbShowLog(void) {
-  DefaultRuntime::Get().Run([](QueryEngine& e) { e.ShowLog(); });
-}
-void qbTest1(const qb_wchar* text) {
-  DefaultRuntime::Get().Run([&](QueryEngine& e) { e.Test1(WideView(text)); });
-}
-void qbSetMonitorSocket(const qb_wchar* path) {
-  DefaultRuntime::Get().RunOnPlatform(
-      [&](DefaultPlatform& p) { p.SetMonitorSocket(WideView(path)); });
-}
-
-int32_t qbGetRtuTimeGap(void) {
-  return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.GetRtuTimeGap(); });
-}
-int32_t qbOnSerialReceive(const uint8_t* bytes, int32_t count) {
-  return DefaultRuntime::Get().Run([&](QueryEngine& e) { return e.OnSerialReceive(bytes, count); });
-}
-
 }  // extern "C"

@@ -1,5 +1,5 @@
-// C exports: protocol selection, what each protocol's items carry, and the HTTP mode that switches
-// the scheduler off.
+// C exports: protocol selection, what each protocol's items carry, the HTTP mode that switches the
+// scheduler off, and the Modbus RTU gap.
 #include "engine/default_runtime.h"
 #include "platform/code_page.h"
 #include "protocols/protocol_capabilities.h"
@@ -27,6 +27,10 @@ int32_t qbIsPrtclSupportContinuousAddr(const qb_wchar* protocol) {
 void qbSetHttpMode(const qb_wchar* first, const qb_wchar* second) {
   DefaultRuntime::Get().Run(
       [&](QueryEngine& e) { e.SetHttpMode(WideView(first), WideView(second)); });
+}
+
+int32_t qbGetRtuTimeGap(void) {
+  return DefaultRuntime::Get().Run([](QueryEngine& e) { return e.GetRtuTimeGap(); });
 }
 
 }  // extern "C"

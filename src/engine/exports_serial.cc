@@ -1,4 +1,5 @@
-// C exports: the library's own serial port on the default engine.
+// C exports: the library's own serial port on the default engine, and the bytes a host that runs
+// its own port hands in.
 #include <string>
 
 #include "engine/default_runtime.h"
@@ -55,6 +56,10 @@ void qbSetPortDevice(int32_t port, const qb_wchar* path) {
 void qbSetRs485Kernel(int32_t on) {
   DefaultRuntime::Get().RunWithPort(
       [&](QueryEngine&, EnginePort& p, std::atomic<int32_t>&) { p.SetRs485Kernel(on != 0); });
+}
+
+int32_t qbOnSerialReceive(const uint8_t* bytes, int32_t count) {
+  return DefaultRuntime::Get().Run([&](QueryEngine& e) { return e.OnSerialReceive(bytes, count); });
 }
 
 }  // extern "C"
