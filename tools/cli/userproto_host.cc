@@ -22,7 +22,6 @@ struct Inbox {
   UserPollResult result;
   std::vector<std::string> lines;
 };
-Inbox* inbox = nullptr;  // the one poll running in this process
 
 // Packet names, variable names and values travel as the definition's 8-bit texts, which the
 // library reads in the process's code page (the locale's, as qbSetCodePage is not called here).
@@ -70,7 +69,8 @@ std::string Readable(const std::string& values) {
   return out;
 }
 
-intptr_t OnEvent(void*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t OnEvent(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  auto* inbox = static_cast<Inbox*>(window);  // given to qbInit
   if (inbox == nullptr || message != kMessage) return 0;
   const int32_t type = qbGetLastRxEventType();
   std::lock_guard lock(inbox->mutex);
@@ -130,14 +130,13 @@ std::string FriendlyToValuesText(const std::string& text) {
 int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::ostream& err,
                         UserPollResult* result) {
   Inbox box;
-  inbox = &box;
   qbSetHostWindowProc(OnEvent);
-  qbInit(nullptr, kMessage);
+  qbInit(&box, kMessage);
   qbSetEventFormat(QB_EVENT_FORMAT_ID4);
   qbSetPortDevice(1, Utf8ToUtf16(config.device).c_str());
   if (qbOpenSerial(1, config.baud) != QB_YES) {
     err << "quillbox: cannot open " << config.device << "\n";
-    inbox = nullptr;
+    qbSetHostWindowProc(nullptr);  // box, the window, ends here
     return kExitDevice;
   }
   auto finish = [&](int code) {
@@ -149,7 +148,6 @@ int RunUserProtocolPoll(const UserPollConfig& config, std::ostream& out, std::os
       for (const auto& line : box.lines) out << line << "\n";
       if (result != nullptr) *result = box.result;
     }
-    inbox = nullptr;
     return code;
   };
   qbSetTimeOut(config.timeoutMs);
