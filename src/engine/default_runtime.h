@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "engine/engine_port.h"
+#include "engine/owner_work.h"
 #include "engine/query_engine.h"
 #include "platform/default_platform.h"
 #include "platform/owner_loop.h"
@@ -83,26 +84,19 @@ class DefaultRuntime {
   }
 
   // f as a call that nothing escapes from: an exception (a failed allocation) must not cross the C
-  // interface into the host, so the export gives what it gives when refused instead.
+  // interface into the host, so it is noted and the export gives what it gives when refused.
   template <class F, class R = std::invoke_result_t<F&>>
-  static auto Caught(F&& f, R failed = R()) {
-    return [&f, failed]() -> R {
-      try {
-        return f();
-      } catch (...) {
-        return failed;
-      }
+  auto Caught(F&& f, R failed = R()) {
+    return [this, &f, failed]() -> R {
+      R result = failed;
+      RunOwnerWork(state_->platform, u"call", [&] { result = f(); });
+      return result;
     };
   }
   template <class F>
   requires std::is_void_v<std::invoke_result_t<F&>>
-  static auto Caught(F&& f) {
-    return [&f] {
-      try {
-        f();
-      } catch (...) {
-      }
-    };
+  auto Caught(F&& f) {
+    return [this, &f] { RunOwnerWork(state_->platform, u"call", f); };
   }
 
   // One tick of the engine's timer, under the owner thread's barrier.

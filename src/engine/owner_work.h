@@ -1,7 +1,7 @@
-// The owner thread's own work (the timer's ticks, received bytes) runs under a last barrier: an
-// exception the engine lets out there (a failed allocation) would end the host's process, as no
-// caller is there to take it. It is noted instead, and the loop goes on; the query in progress
-// then ends as a lost reply does, by its time-out.
+// Work on the owner thread (the timer's ticks, received bytes, the exports' calls) runs under a
+// last barrier: an exception the engine lets out there (a failed allocation) would end the host's
+// process or cross the C interface into it. It is noted instead and the loop goes on; the query in
+// progress then ends as a lost reply does, by its time-out, and an export gives its refused value.
 #pragma once
 
 #include <exception>
